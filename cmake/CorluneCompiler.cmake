@@ -1,0 +1,12 @@
+# Warnings, hardening and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor)
+if(CORLUNE_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(CORLUNE_HARDENED_ASSERTS)
+  add_compile_definitions(_GLIBCXX_ASSERTIONS QT_FORCE_ASSERTS)
+endif()
+if(CORLUNE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
