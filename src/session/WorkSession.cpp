@@ -110,8 +110,7 @@ void WorkSession::onTick() {
 void WorkSession::askToLogBreakWithDuration(qint64 seconds) {
     if (services.breakPrompt.askToLogBreak(SessionTexts::durationText(seconds))) {
         // The break is placed to end when the user answers, in whole seconds.
-        const QDateTime end =
-            QDateTime::fromSecsSinceEpoch(services.wall.now().toSecsSinceEpoch(), Qt::UTC);
+        const QDateTime end = QDateTime::fromSecsSinceEpoch(services.wall.now().toSecsSinceEpoch(), Qt::UTC);
         services.reports.apiBreakStartAt(end.addSecs(-seconds));
         services.reports.apiBreakStopAt(end);
         totalBreakDur += seconds;

@@ -1,4 +1,4 @@
-#include "IdleThreshold.h"
+#include "LeadingInteger.h"
 #include "QtPrinters.h"
 #include "SessionTexts.h"
 
@@ -45,7 +45,7 @@ TEST(StatusTexts, StatusRowByModeAndAutoPause) {
     EXPECT_EQ(statusRow(2, true), (StatusRow{"Status: Auto-paused", clockOut, true, QString("Resume")}));
 }
 
-TEST(IdleThreshold, LeadingIntegerReadsLikeStrtol) {
+TEST(LeadingInteger, ReadsLikeStrtolAndSaturates) {
     const struct {
         const char* text;
         qint64 value;
@@ -65,5 +65,5 @@ TEST(IdleThreshold, LeadingIntegerReadsLikeStrtol) {
         {"99999999999999999999999", std::numeric_limits<qint64>::max()},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IdleThreshold::leadingInteger(QString::fromLatin1(c.text)), c.value) << c.text;
+        EXPECT_EQ(leadingInteger(QString::fromLatin1(c.text)), c.value) << c.text;
 }
