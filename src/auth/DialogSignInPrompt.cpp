@@ -1,0 +1,22 @@
+#include "DialogSignInPrompt.h"
+
+#include "ModalGate.h"
+#include "SignInDialog.h"
+
+DialogSignInPrompt::DialogSignInPrompt(ModalGate& modalGate, QWidget* parent)
+    : modalGate(modalGate)
+    , parent(parent)
+{
+}
+
+std::optional<SignInEntry> DialogSignInPrompt::askForCredentials()
+{
+    ModalScope modal(modalGate);
+    SignInDialog dialog(parent);
+    current = &dialog;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    current = nullptr;
+    if (!accepted)
+        return std::nullopt;
+    return dialog.entry();
+}
