@@ -7,19 +7,17 @@
 
 MessageBoxAlerts::MessageBoxAlerts(ModalGate& modalGate, QWidget* parent)
     : modalGate(modalGate)
-    , parent(parent)
-{
-}
+    , parent(parent) {}
 
-int MessageBoxAlerts::runModal(const AlertSpec& alert)
-{
+int MessageBoxAlerts::runModal(const AlertSpec& alert) {
     ModalScope modal(modalGate);
     QMessageBox box(parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(alert.message);
     box.setText(alert.message);
     box.setInformativeText(alert.informative);
-    box.setIcon(alert.style == AlertSpec::Style::Informational ? QMessageBox::Information : QMessageBox::Warning);
+    box.setIcon(alert.style == AlertSpec::Style::Informational ? QMessageBox::Information
+                                                               : QMessageBox::Warning);
     QList<QPushButton*> buttons;
     for (qsizetype i = 0; i < alert.buttons.size(); ++i) {
         const QMessageBox::ButtonRole role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;

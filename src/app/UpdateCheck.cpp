@@ -15,35 +15,32 @@
 
 namespace UpdateCheck {
 
-QString currentAppVersion(const QString& bundled)
-{
+QString currentAppVersion(const QString& bundled) {
     return bundled.isEmpty() ? QStringLiteral("1.0.0") : bundled;
 }
 
-QString currentAppVersion()
-{
+QString currentAppVersion() {
     return currentAppVersion(QStringLiteral(CORLUNE_VERSION));
 }
 
 namespace {
 
-QStringList components(const QString& version)
-{
+QStringList components(const QString& version) {
     QString text = version.trimmed().toLower();
     if (text.startsWith(u'v'))
         text.remove(0, 1);
     return text.split(u'.'); // empty components stay, and read as 0
 }
 
-QString textForm(const QJsonValue& value)
-{
+QString textForm(const QJsonValue& value) {
     switch (value.type()) {
     case QJsonValue::String:
         return value.toString();
     case QJsonValue::Double: {
         const double d = value.toDouble();
         const qint64 whole = value.toInteger(std::numeric_limits<qint64>::min());
-        return whole != std::numeric_limits<qint64>::min() ? QString::number(whole) : QString::number(d, 'g', 17);
+        return whole != std::numeric_limits<qint64>::min() ? QString::number(whole)
+                                                           : QString::number(d, 'g', 17);
     }
     case QJsonValue::Bool:
         return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
@@ -61,8 +58,7 @@ QString textForm(const QJsonValue& value)
 
 } // namespace
 
-bool isVersionNewerThan(const QJsonValue& candidate, const QJsonValue& reference)
-{
+bool isVersionNewerThan(const QJsonValue& candidate, const QJsonValue& reference) {
     if (!candidate.isString() || !reference.isString())
         return false;
     const QString a = candidate.toString();
@@ -81,8 +77,7 @@ bool isVersionNewerThan(const QJsonValue& candidate, const QJsonValue& reference
     return false;
 }
 
-std::optional<QJsonValue> versionToOffer(const JsonReply& reply, const QString& ownVersion)
-{
+std::optional<QJsonValue> versionToOffer(const JsonReply& reply, const QString& ownVersion) {
     if (!isSuccessStatus(reply.status) || !reply.result)
         return std::nullopt;
     const QJsonValue version = reply.result->value(QLatin1String("version"));
@@ -99,8 +94,7 @@ std::optional<QJsonValue> versionToOffer(const JsonReply& reply, const QString& 
     return version;
 }
 
-QString promptText(const QJsonValue& offered, const QString& ownVersion)
-{
+QString promptText(const QJsonValue& offered, const QString& ownVersion) {
     return QStringLiteral("A new version %1 is available (you have %2).").arg(textForm(offered), ownVersion);
 }
 

@@ -13,39 +13,34 @@ UpdateChecker::UpdateChecker(JsonTransport& transport, Alerts& alerts, QUrl serv
     , transport(transport)
     , alerts(alerts)
     , serviceUrl(std::move(serviceUrl))
-    , openUrl(std::move(openUrl))
-{
+    , openUrl(std::move(openUrl)) {
     background.setMaxThreadCount(1);
 }
 
-UpdateChecker::~UpdateChecker()
-{
+UpdateChecker::~UpdateChecker() {
     // The check's thread uses the transport, which the owner destroys after this object.
     background.waitForDone();
 }
 
-void UpdateChecker::scheduleCheck(int delayMs)
-{
+void UpdateChecker::scheduleCheck(int delayMs) {
     QTimer::singleShot(delayMs, this, [this] { background.start([this] { checkAndPromptForUpdate(); }); });
 }
 
-void UpdateChecker::checkAndPromptForUpdate()
-{
-    const JsonReply reply = transport.sendJSONRequestMethod(QStringLiteral("GET"), QStringLiteral("/api/version"),
-                                                           std::nullopt);
+void UpdateChecker::checkAndPromptForUpdate() {
+    const JsonReply reply =
+        transport.sendJSONRequestMethod(QStringLiteral("GET"), QStringLiteral("/api/version"), std::nullopt);
     const std::optional<QJsonValue> offer =
         UpdateCheck::versionToOffer(reply, UpdateCheck::currentAppVersion());
     if (offer)
         promptInstallForVersion(*offer);
 }
 
-void UpdateChecker::promptInstallForVersion(const QJsonValue& version)
-{
-    QMetaObject::invokeMethod(this, [this, version] { runPrompt(version); }, Qt::QueuedConnection);
+void UpdateChecker::promptInstallForVersion(const QJsonValue& version) {
+    QMetaObject::invokeMethod(
+        this, [this, version] { runPrompt(version); }, Qt::QueuedConnection);
 }
 
-void UpdateChecker::runPrompt(const QJsonValue& version)
-{
+void UpdateChecker::runPrompt(const QJsonValue& version) {
     const AlertSpec offer{QStringLiteral("Update available"),
                           UpdateCheck::promptText(version, UpdateCheck::currentAppVersion()),
                           AlertSpec::Style::Informational,

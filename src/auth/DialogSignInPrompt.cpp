@@ -5,12 +5,9 @@
 
 DialogSignInPrompt::DialogSignInPrompt(ModalGate& modalGate, QWidget* parent)
     : modalGate(modalGate)
-    , parent(parent)
-{
-}
+    , parent(parent) {}
 
-std::optional<SignInEntry> DialogSignInPrompt::askForCredentials()
-{
+std::optional<SignInEntry> DialogSignInPrompt::askForCredentials() {
     ModalScope modal(modalGate);
     SignInDialog dialog(parent);
     current = &dialog;

@@ -12,19 +12,15 @@ const QString lastJobKey = QStringLiteral("CLLastJobId");
 } // namespace
 
 SignIn::SignIn(Services services)
-    : services(std::move(services))
-{
-}
+    : services(std::move(services)) {}
 
-void SignIn::succeed(const QString& employeeId, const QString& jobId)
-{
+void SignIn::succeed(const QString& employeeId, const QString& jobId) {
     isAuthenticated = true;
     services.sync.employeeId = employeeId;
     services.sync.jobId = jobId;
 }
 
-bool SignIn::attemptAutoLogin()
-{
+bool SignIn::attemptAutoLogin() {
     const QString employeeId = services.defaults.stringForKey(lastEmployeeKey);
     const QString jobId = services.defaults.stringForKey(lastJobKey);
     if (employeeId.isEmpty())
@@ -43,8 +39,7 @@ bool SignIn::attemptAutoLogin()
     return true;
 }
 
-bool SignIn::presentLogin()
-{
+bool SignIn::presentLogin() {
     for (;;) {
         rememberMe = true; // every fresh dialog starts with "Stay signed in" on
         const std::optional<SignInEntry> entry = services.prompt.askForCredentials();
@@ -52,8 +47,10 @@ bool SignIn::presentLogin()
             return false;
         rememberMe = entry->staySignedIn;
         if (!services.sync.isOnline) {
-            services.alerts.runModal({QStringLiteral("Offline"), QStringLiteral("You must be online to sign in."),
-                                      AlertSpec::Style::Warning, {QStringLiteral("OK")}});
+            services.alerts.runModal({QStringLiteral("Offline"),
+                                      QStringLiteral("You must be online to sign in."),
+                                      AlertSpec::Style::Warning,
+                                      {QStringLiteral("OK")}});
             continue;
         }
         if (services.verify(entry->employeeId, entry->jobId, entry->password)) {
@@ -68,9 +65,10 @@ bool SignIn::presentLogin()
                 services.afterSignIn();
             return true;
         }
-        services.alerts.runModal({QStringLiteral("Sign in failed"),
-                                  QStringLiteral("Invalid employee ID, job ID, or password. Please try again."),
-                                  AlertSpec::Style::Warning,
-                                  {QStringLiteral("OK")}});
+        services.alerts.runModal(
+            {QStringLiteral("Sign in failed"),
+             QStringLiteral("Invalid employee ID, job ID, or password. Please try again."),
+             AlertSpec::Style::Warning,
+             {QStringLiteral("OK")}});
     }
 }

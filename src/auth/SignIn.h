@@ -14,7 +14,8 @@ struct SyncState;
 /// else through the sign-in dialog, which repeats until the service accepts or the user quits.
 class SignIn {
 public:
-    using Verify = std::function<bool(const QString& employeeId, const QString& jobId, const QString& password)>;
+    using Verify =
+        std::function<bool(const QString& employeeId, const QString& jobId, const QString& password)>;
 
     struct Services {
         SyncState& sync;

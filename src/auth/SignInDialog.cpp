@@ -14,15 +14,13 @@ namespace {
 constexpr int accessoryWidth = 360;
 constexpr int accessoryHeight = 116;
 
-QRect frameFromBottomLeft(int x, int y, int width, int height)
-{
+QRect frameFromBottomLeft(int x, int y, int width, int height) {
     return {x, accessoryHeight - (y + height), width, height};
 }
 } // namespace
 
 SignInDialog::SignInDialog(QWidget* parent)
-    : QDialog(parent)
-{
+    : QDialog(parent) {
     setObjectName(QStringLiteral("signInDialog"));
     setWindowTitle(QStringLiteral("Sign in"));
     setWindowModality(Qt::ApplicationModal);
@@ -36,7 +34,8 @@ SignInDialog::SignInDialog(QWidget* parent)
     QFont bold = message->font();
     bold.setBold(true);
     message->setFont(bold);
-    auto* informative = new QLabel(QStringLiteral("Enter your employee ID, password, and job ID to continue."), this);
+    auto* informative =
+        new QLabel(QStringLiteral("Enter your employee ID, password, and job ID to continue."), this);
     informative->setWordWrap(true);
 
     signInButton = new QPushButton(QStringLiteral("Sign In"), this);
@@ -73,8 +72,7 @@ SignInDialog::SignInDialog(QWidget* parent)
     employeeField->setFocus(Qt::OtherFocusReason);
 }
 
-QLabel* SignInDialog::addLabel(QWidget* view, const QString& text, int x, int y, int width, int height)
-{
+QLabel* SignInDialog::addLabel(QWidget* view, const QString& text, int x, int y, int width, int height) {
     auto* label = new QLabel(text, view);
     label->setGeometry(frameFromBottomLeft(x, y, width, height));
     label->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -88,8 +86,7 @@ QLabel* SignInDialog::addLabel(QWidget* view, const QString& text, int x, int y,
     return label;
 }
 
-QWidget* SignInDialog::buildAccessoryView()
-{
+QWidget* SignInDialog::buildAccessoryView() {
     auto* view = new QWidget(this);
     view->setObjectName(QStringLiteral("accessoryView"));
     view->setFixedSize(accessoryWidth, accessoryHeight);
@@ -119,7 +116,7 @@ QWidget* SignInDialog::buildAccessoryView()
     return view;
 }
 
-SignInEntry SignInDialog::entry() const
-{
-    return {employeeField->text(), passwordField->text(), jobField->text(), staySignedInCheckbox->isChecked()};
+SignInEntry SignInDialog::entry() const {
+    return {employeeField->text(), passwordField->text(), jobField->text(),
+            staySignedInCheckbox->isChecked()};
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "QtPrinters.h"
 #include "MonotonicClock.h"
+#include "QtPrinters.h"
 #include "WallClock.h"
 
 #include <chrono>

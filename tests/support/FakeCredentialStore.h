@@ -7,14 +7,12 @@
 /// A secret store in memory with the real store's refusals and account naming.
 class FakeCredentialStore final : public CredentialStore {
 public:
-    static QString account(const QString& employeeId, const std::optional<QString>& jobId)
-    {
+    static QString account(const QString& employeeId, const std::optional<QString>& jobId) {
         return employeeId + u'|' + jobId.value_or(QString());
     }
 
     bool kcSavePassword(const QString& password, const QString& employeeId,
-                        const std::optional<QString>& jobId) override
-    {
+                        const std::optional<QString>& jobId) override {
         ++saves;
         if (password.isEmpty() || employeeId.isEmpty() || !available)
             return false;
@@ -23,8 +21,7 @@ public:
     }
 
     std::optional<QString> kcLoadPasswordForEmployee(const QString& employeeId,
-                                                     const std::optional<QString>& jobId) override
-    {
+                                                     const std::optional<QString>& jobId) override {
         ++loads;
         if (employeeId.isEmpty() || !available)
             return std::nullopt;

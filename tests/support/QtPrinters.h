@@ -8,17 +8,14 @@
 #include <optional>
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os)
-{
+inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
 
-inline void PrintTo(const QStringList& list, std::ostream* os)
-{
+inline void PrintTo(const QStringList& list, std::ostream* os) {
     *os << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
 }
 
-inline void PrintTo(const QDateTime& d, std::ostream* os)
-{
+inline void PrintTo(const QDateTime& d, std::ostream* os) {
     *os << d.toString(Qt::ISODateWithMs).toStdString();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "QtPrinters.h"
 #include "EventReports.h"
+#include "QtPrinters.h"
 
 #include <QString>
 

@@ -9,8 +9,7 @@
 /// Answers alerts from a prepared list (then with the first button) and records each one.
 class ScriptedAlerts final : public Alerts {
 public:
-    int runModal(const AlertSpec& alert) override
-    {
+    int runModal(const AlertSpec& alert) override {
         shown.append(alert);
         if (whileOpen)
             whileOpen(alert);
