@@ -1,0 +1,58 @@
+#pragma once
+
+#include "JsonTransport.h"
+
+#include <QSslConfiguration>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+/// JsonTransport over Qt's HTTP client. One QNetworkAccessManager carries every request of the
+/// process; it is created inside a worker thread that runs its own event loop, so connections to
+/// the service are kept alive and reused, and a caller that blocks the GUI thread never keeps its
+/// own answer from arriving. Needs a QCoreApplication; destroy it only after every blocking
+/// caller has returned.
+class HttpTransport final : public JsonTransport {
+public:
+    /// How long sendJSONRequestMethod() waits for its answer.
+    static constexpr std::chrono::milliseconds replyWait{15'000};
+    /// A transfer that moves no byte for this long is aborted. The caller has long stopped waiting
+    /// by then; this only frees the connection of a service that hangs.
+    static constexpr std::chrono::milliseconds inactivityTimeout{60'000};
+    /// An answer body larger than this is cut off and reported as an error.
+    static constexpr qint64 maxAnswerBytes = 16 * 1024 * 1024;
+
+    /// \a baseUrl is the service origin (scheme://host[:port], no trailing "/"); every path is
+    /// appended to it as it is. \a tls replaces Qt's default TLS settings (tests trust a local CA
+    /// through it); peers are verified either way.
+    explicit HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls = std::nullopt);
+    ~HttpTransport() override;
+    HttpTransport(const HttpTransport&) = delete;
+    HttpTransport& operator=(const HttpTransport&) = delete;
+
+    JsonReply sendJSONRequestMethod(const QString& method, const QString& path,
+                                    const std::optional<QJsonValue>& json,
+                                    const QByteArray& idempotencyKey = {}) override;
+    void sendAsync(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
+                   QObject* context, std::function<void(const JsonReply&)> done) override;
+
+    /// What an answer with \a status and \a body gives the caller: the top-level object, nothing
+    /// for an empty body or an array, a parse error for anything else.
+    static JsonReply replyFromAnswer(qint64 status, const QByteArray& body);
+
+private:
+    class Worker;
+    using Completion = std::function<void(JsonReply)>;
+
+    /// Hands the request to the worker thread; \a done runs there, exactly once, unless the
+    /// transport is destroyed first.
+    void start(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
+               const QByteArray& idempotencyKey, Completion done);
+
+    QString baseUrl;
+    std::optional<QSslConfiguration> tls;
+    std::unique_ptr<Worker> worker;
+};

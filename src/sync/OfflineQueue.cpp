@@ -1,0 +1,68 @@
+#include "OfflineQueue.h"
+
+#include "JsonTransport.h"
+#include "QueueDatabase.h"
+#include "SyncState.h"
+
+#include <QStandardPaths>
+#include <QUuid>
+
+OfflineQueue::OfflineQueue(SyncState& state, JsonTransport& transport, const QString& databasePath)
+    : state(state)
+    , transport(transport)
+    , database(std::make_unique<QueueDatabase>(databasePath)) {
+    queue = database->takeLoaded();
+    for (QueuedRequest& request : queue) {
+        if (request.rowId <= 0)
+            request.rowId = nextMemoryId--;
+    }
+}
+
+OfflineQueue::~OfflineQueue() = default;
+
+QString OfflineQueue::defaultDatabasePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/offline-queue.sqlite3");
+}
+
+bool OfflineQueue::isDurable() const {
+    return database->isOpen();
+}
+
+std::optional<QString> OfflineQueue::setAsidePath() const {
+    return database->setAsidePath();
+}
+
+void OfflineQueue::enqueueRequestMethod(const std::optional<QString>& method,
+                                        const std::optional<QString>& path,
+                                        const std::optional<QJsonObject>& body,
+                                        const QByteArray& idempotencyKey) {
+    QueuedRequest request;
+    if (method)
+        request.method = *method;
+    if (path)
+        request.path = *path;
+    if (body)
+        request.body = *body;
+    request.idempotencyKey =
+        idempotencyKey.isEmpty() ? QUuid::createUuid().toByteArray(QUuid::WithoutBraces) : idempotencyKey;
+    // A failed write still keeps the request for this run: late is better than lost.
+    request.rowId = database->insert(request).value_or(nextMemoryId--);
+    queue.append(request);
+}
+
+void OfflineQueue::flushPendingIfOnline() {
+    if (!state.isOnline || queue.isEmpty())
+        return;
+    // The flush works through what was queued when it began. Requests are taken out one by one
+    // by id, so whatever is appended meanwhile stays, behind the ones that remain.
+    const QList<QueuedRequest> attempt = queue;
+    for (const QueuedRequest& request : attempt) {
+        const JsonReply reply = transport.sendJSONRequestMethod(
+            request.method, request.path, QJsonValue(request.body), request.idempotencyKey);
+        if (!isSuccessStatus(reply.status))
+            continue;
+        database->remove(request.rowId);
+        queue.removeIf([&](const QueuedRequest& queued) { return queued.rowId == request.rowId; });
+    }
+}

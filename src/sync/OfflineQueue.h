@@ -1,0 +1,55 @@
+#pragma once
+
+#include "QueuedRequest.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class JsonTransport;
+class QueueDatabase;
+struct SyncState;
+
+/// The reports that wait for the service, oldest first. Durable: every enqueue is committed to
+/// the queue database before it returns and every delivery is removed from it as the flush goes,
+/// so what is queued survives quitting, a killed process and a power loss, and is sent by the
+/// first flush of a later launch. When the database cannot be used the queue still works, in
+/// memory only. GUI thread only.
+class OfflineQueue {
+public:
+    /// \a databasePath: the SQLite file, created if missing (see defaultDatabasePath()).
+    OfflineQueue(SyncState& state, JsonTransport& transport, const QString& databasePath);
+    ~OfflineQueue();
+    OfflineQueue(const OfflineQueue&) = delete;
+    OfflineQueue& operator=(const OfflineQueue&) = delete;
+
+    /// "offline-queue.sqlite3" in the user's application data folder.
+    static QString defaultDatabasePath();
+
+    /// Appends one request; a missing method, path or body becomes "GET", "/" or {}, a missing
+    /// key a fresh UUID. Never sends, whatever the connectivity.
+    void enqueueRequestMethod(const std::optional<QString>& method, const std::optional<QString>& path,
+                              const std::optional<QJsonObject>& body, const QByteArray& idempotencyKey = {});
+
+    /// While online, tries every queued request once, oldest first, each with its own
+    /// "Idempotency-Key"; a 2xx answer removes it, anything else keeps it in place for the next
+    /// flush. Blocks for up to 15 s per request.
+    void flushPendingIfOnline();
+
+    const QList<QueuedRequest>& pendingQueue() const { return queue; }
+    /// False when the queue lives in memory only for this run.
+    bool isDurable() const;
+    /// Where an unreadable queue file was moved at start-up, if one was.
+    std::optional<QString> setAsidePath() const;
+
+private:
+    SyncState& state;
+    JsonTransport& transport;
+    std::unique_ptr<QueueDatabase> database;
+    QList<QueuedRequest> queue;
+    /// Stands for a request held in memory only; counts down so it never meets a database row id.
+    qint64 nextMemoryId = -1;
+};

@@ -1,0 +1,239 @@
+#include "QueueDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Marks the file as this program's queue ("CLQ1"), so that a foreign database is set aside
+// rather than written into.
+constexpr int applicationId = 0x434C5131;
+constexpr int schemaVersion = 1;
+// Long enough for another instance's single-row commit, short enough not to hold up start-up.
+constexpr int busyTimeoutMs = 1000;
+
+bool isDamage(int rc) {
+    switch (rc & 0xFF) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+    case SQLITE_CANTOPEN:
+    case SQLITE_SCHEMA:
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// Runs \a sql and answers the first column of its first row; nothing when it fails.
+std::optional<QString> firstValue(sqlite3* db, const char* sql, int* rc) {
+    sqlite3_stmt* stmt = nullptr;
+    *rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (*rc != SQLITE_OK)
+        return std::nullopt;
+    std::optional<QString> value;
+    *rc = sqlite3_step(stmt);
+    if (*rc == SQLITE_ROW) {
+        value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        *rc = SQLITE_OK;
+    } else if (*rc == SQLITE_DONE) {
+        value = QString();
+        *rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+QString columnText(sqlite3_stmt* stmt, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)) : QString();
+}
+
+} // namespace
+
+QueueDatabase::QueueDatabase(QString path)
+    : path(std::move(path)) {
+    QList<QueuedRequest> salvage;
+    const Outcome outcome = open(salvage);
+    if (outcome == Outcome::Ok)
+        return;
+    close();
+    if (outcome == Outcome::Busy) {
+        // In use or not writable right now: leave the file for the next launch.
+        return;
+    }
+    moveAside();
+    QList<QueuedRequest> none;
+    if (open(none) != Outcome::Ok) {
+        close();
+        loaded = salvage;
+        return;
+    }
+    for (QueuedRequest& request : salvage) {
+        request.rowId = insert(request).value_or(0);
+        loaded.append(request);
+    }
+}
+
+QueueDatabase::~QueueDatabase() {
+    close();
+}
+
+QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
+    const QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());
+
+    // Created here rather than by SQLite so that the file is the owner's alone from its first
+    // byte; SQLite gives its -wal and -shm files the mode of the database file.
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = ::open(nativePath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return (errno == EISDIR || errno == ELOOP || errno == ENXIO) ? Outcome::Unusable : Outcome::Busy;
+    ::fchmod(fd, 0600);
+    ::close(fd);
+
+    int rc =
+        sqlite3_open_v2(nativePath.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    if (rc != SQLITE_OK)
+        return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+
+    const auto fail = [&rc] { return isDamage(rc) ? Outcome::Unusable : Outcome::Busy; };
+    const std::optional<QString> mode = firstValue(db, "PRAGMA journal_mode=WAL", &rc);
+    if (!mode)
+        return fail();
+    if (mode->compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        return Outcome::Busy;
+    if (!firstValue(db, "PRAGMA synchronous=FULL", &rc))
+        return fail();
+    const std::optional<QString> check = firstValue(db, "PRAGMA quick_check", &rc);
+    if (!check)
+        return fail();
+    if (*check != QLatin1String("ok"))
+        return Outcome::Unusable;
+
+    const std::optional<QString> appId = firstValue(db, "PRAGMA application_id", &rc);
+    const std::optional<QString> version = appId ? firstValue(db, "PRAGMA user_version", &rc) : std::nullopt;
+    const std::optional<QString> tables =
+        version ? firstValue(db, "SELECT count(*) FROM sqlite_schema", &rc) : std::nullopt;
+    if (!tables)
+        return fail();
+    if (appId->toInt() == 0 && tables->toInt() == 0) {
+        const QByteArray create =
+            QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2; "
+                           "CREATE TABLE pending (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                           "method TEXT NOT NULL, path TEXT NOT NULL, body TEXT NOT NULL, "
+                           "idempotency_key TEXT NOT NULL)")
+                .arg(applicationId)
+                .arg(schemaVersion)
+                .toUtf8();
+        rc = sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            return fail();
+    } else if (appId->toInt() != applicationId || version->toInt() != schemaVersion) {
+        return Outcome::Unusable;
+    }
+
+    sqlite3_stmt* select = nullptr;
+    rc = sqlite3_prepare_v2(db, "SELECT id, method, path, body, idempotency_key FROM pending ORDER BY id", -1,
+                            &select, nullptr);
+    if (rc != SQLITE_OK)
+        return isDamage(rc) || (rc & 0xFF) == SQLITE_ERROR ? Outcome::Unusable : Outcome::Busy;
+    bool damaged = false;
+    QList<QueuedRequest> rows;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
+        QueuedRequest request;
+        request.rowId = sqlite3_column_int64(select, 0);
+        request.method = columnText(select, 1);
+        request.path = columnText(select, 2);
+        QJsonParseError parseError;
+        const QJsonDocument body = QJsonDocument::fromJson(columnText(select, 3).toUtf8(), &parseError);
+        request.idempotencyKey = columnText(select, 4).toUtf8();
+        if (parseError.error != QJsonParseError::NoError || !body.isObject() || request.method.isEmpty() ||
+            !request.path.startsWith(u'/')) {
+            damaged = true;
+            continue;
+        }
+        request.body = body.object();
+        rows.append(request);
+    }
+    sqlite3_finalize(select);
+    salvage = rows;
+    if (rc != SQLITE_DONE)
+        return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
+    if (damaged)
+        return Outcome::Unusable;
+    loaded = rows;
+    return Outcome::Ok;
+}
+
+void QueueDatabase::close() {
+    if (db) {
+        sqlite3_close_v2(db);
+        db = nullptr;
+    }
+}
+
+void QueueDatabase::moveAside() {
+    QString target;
+    for (int n = 1;; ++n) {
+        target = QStringLiteral("%1.unreadable-%2").arg(path).arg(n);
+        if (!QFileInfo::exists(target) && !QFileInfo(target).isSymLink())
+            break;
+    }
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
+        return;
+    setAside = target;
+    // The journals belong to the file they were written for and go with it.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QByteArray from = QFile::encodeName(path + QLatin1String(suffix));
+        const QByteArray to = QFile::encodeName(target + QLatin1String(suffix));
+        if (::rename(from.constData(), to.constData()) != 0 && errno != ENOENT)
+            ::unlink(from.constData());
+    }
+}
+
+std::optional<qint64> QueueDatabase::insert(const QueuedRequest& request) {
+    if (!db)
+        return std::nullopt;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v3(
+            db, "INSERT INTO pending (method, path, body, idempotency_key) VALUES (?1, ?2, ?3, ?4)", -1,
+            SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+        return std::nullopt;
+    const QByteArray method = request.method.toUtf8();
+    const QByteArray requestPath = request.path.toUtf8();
+    const QByteArray body = QJsonDocument(request.body).toJson(QJsonDocument::Compact);
+    sqlite3_bind_text(stmt, 1, method.constData(), int(method.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 2, requestPath.constData(), int(requestPath.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 3, body.constData(), int(body.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 4, request.idempotencyKey.constData(), int(request.idempotencyKey.size()),
+                      SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    return sqlite3_last_insert_rowid(db);
+}
+
+bool QueueDatabase::remove(qint64 rowId) {
+    if (!db || rowId <= 0)
+        return false;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "DELETE FROM pending WHERE id = ?1", -1, &stmt, nullptr) != SQLITE_OK)
+        return false;
+    sqlite3_bind_int64(stmt, 1, rowId);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "QueuedRequest.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+struct sqlite3;
+
+/// The SQLite file behind the offline queue. Every write is committed (WAL, synchronous FULL)
+/// before the call returns. The file and its journals are readable by the owner only (0600).
+///
+/// Opening never fails and never blocks for long: a file that is corrupt, not a database or
+/// not this program's queue is renamed aside (what could still be read is carried over into a
+/// new file); a file that cannot be used at all leaves the queue in memory only (isOpen() false).
+class QueueDatabase {
+public:
+    explicit QueueDatabase(QString path);
+    ~QueueDatabase();
+    QueueDatabase(const QueueDatabase&) = delete;
+    QueueDatabase& operator=(const QueueDatabase&) = delete;
+
+    bool isOpen() const { return db != nullptr; }
+    /// The requests found at opening, oldest first, each with its rowId.
+    QList<QueuedRequest> takeLoaded() { return std::move(loaded); }
+    /// Where an unusable file was moved at opening, if one was.
+    const std::optional<QString>& setAsidePath() const { return setAside; }
+
+    /// Stores \a request durably; answers its row id, or nothing when the write failed.
+    std::optional<qint64> insert(const QueuedRequest& request);
+    /// Forgets a delivered request; false when the write failed.
+    bool remove(qint64 rowId);
+
+private:
+    enum class Outcome { Ok, Unusable, Busy };
+    Outcome open(QList<QueuedRequest>& salvage);
+    void close();
+    void moveAside();
+
+    QString path;
+    sqlite3* db = nullptr;
+    QList<QueuedRequest> loaded;
+    std::optional<QString> setAside;
+};
