@@ -1,0 +1,311 @@
+#include "Options.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+
+namespace corlune::server {
+
+namespace {
+
+/// One option of a command: its name without "--", whether it takes a value, and what it
+/// does with it (an error text, or empty).
+struct OptionSpec {
+    std::string name;
+    bool takesValue = true;
+    std::function<std::string(const std::string&)> apply;
+};
+
+/// Reads args[start...]: options from `specs`, and everything else as positionals.
+std::string readOptions(const std::vector<std::string>& args, std::size_t start, const std::vector<OptionSpec>& specs,
+                        std::vector<std::string>& positionals) {
+    for (std::size_t i = start; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            positionals.push_back(arg);
+            continue;
+        }
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const auto spec =
+            std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
+        if (spec == specs.end()) {
+            return "unknown option --" + name;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            if (!spec->takesValue) {
+                return "--" + name + " takes no value";
+            }
+            value = arg.substr(equals + 1);
+        } else if (spec->takesValue) {
+            if (i + 1 >= args.size()) {
+                return "--" + name + " needs a value";
+            }
+            value = args[++i];
+        }
+        if (std::string error = spec->apply(value); !error.empty()) {
+            return "--" + name + ": " + error;
+        }
+    }
+    return {};
+}
+
+std::optional<int> readInt(const std::string& text, int low, int high) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string readListen(const std::string& text, ServeOptions& options) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) {
+        return "expected HOST:PORT, for example 127.0.0.1:8787";
+    }
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    const auto port = readInt(text.substr(colon + 1), 0, 65535);
+    if (host.empty() || !port) {
+        return "expected HOST:PORT with a port from 0 to 65535 (0: any free port)";
+    }
+    options.host = host;
+    options.port = *port;
+    return {};
+}
+
+OptionSpec dbOption(std::string& db) {
+    return {"db", true, [&db](const std::string& v) {
+                db = v;
+                return v.empty() ? std::string("needs a path") : std::string();
+            }};
+}
+
+Parsed<Command> parseServe(const std::vector<std::string>& args) {
+    ServeOptions o;
+    const auto text = [](std::string& target) {
+        return [&target](const std::string& v) {
+            target = v;
+            return std::string();
+        };
+    };
+    const std::vector<OptionSpec> specs = {
+        dbOption(o.db),
+        {"listen", true, [&o](const std::string& v) { return readListen(v, o); }},
+        {"port-file", true, text(o.portFile)},
+        {"demo", false, [&o](const std::string&) {
+             o.demo = true;
+             return std::string();
+         }},
+        {"tls-cert", true, text(o.tlsCert)},
+        {"tls-key", true, text(o.tlsKey)},
+        {"latest-version", true, text(o.latestVersion)},
+        {"update-available", true,
+         [&o](const std::string& v) {
+             if (v != "true" && v != "false") {
+                 return std::string("expected true or false");
+             }
+             o.updateAvailable = v == "true";
+             return std::string();
+         }},
+        {"impressions", true, text(o.impressionsFile)},
+        {"threads", true,
+         [&o](const std::string& v) {
+             const auto n = readInt(v, 2, 1024);
+             o.threads = n.value_or(0);
+             return n ? std::string() : std::string("expected a number from 2 to 1024");
+         }},
+        {"delay-ms", true,
+         [&o](const std::string& v) {
+             const auto n = readInt(v, 0, 600000);
+             o.delay = std::chrono::milliseconds(n.value_or(0));
+             return n ? std::string() : std::string("expected milliseconds from 0 to 600000");
+         }},
+        {"delay-scope", true,
+         [&o](const std::string& v) {
+             if (v != "events" && v != "all") {
+                 return std::string("expected events or all");
+             }
+             o.delayScope = v == "all" ? DelayScope::All : DelayScope::Events;
+             return std::string();
+         }},
+    };
+    std::vector<std::string> positionals;
+    if (std::string error = readOptions(args, 1, specs, positionals); !error.empty()) {
+        return Parsed<Command>::fail(error);
+    }
+    if (!positionals.empty()) {
+        return Parsed<Command>::fail("serve takes no argument '" + positionals.front() + "'");
+    }
+    if (o.tlsCert.empty() != o.tlsKey.empty()) {
+        return Parsed<Command>::fail("--tls-cert and --tls-key go together");
+    }
+    if (o.tlsCert.empty() && !isLoopbackHost(o.host)) {
+        return Parsed<Command>::fail("plain HTTP is served on loopback only (passwords would cross the network in "
+                                     "clear text); give --tls-cert and --tls-key to listen on " +
+                                     o.host);
+    }
+    return Parsed<Command>{Command{std::move(o)}, {}};
+}
+
+Parsed<Command> parseEmployee(const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        return Parsed<Command>::fail("employee needs add, list or remove");
+    }
+    const std::string& action = args[1];
+    std::vector<std::string> positionals;
+    std::string error;
+    const auto oneEmployee = [&](std::string& id) {
+        if (error.empty() && positionals.size() != 1) {
+            error = "employee " + action + " takes exactly one employee ID";
+        } else if (error.empty() && !validEmployeeId(positionals.front())) {
+            error = "an employee ID is 1 to 128 bytes without control characters";
+        } else if (error.empty()) {
+            id = positionals.front();
+        }
+    };
+    if (action == "add") {
+        EmployeeAddOptions o;
+        error = readOptions(args, 2, {dbOption(o.db), {"job", true, [&o](const std::string& v) {
+                                                           o.jobs.push_back(v);
+                                                           return validJobId(v) ? std::string()
+                                                                                : std::string(
+                                                                                      "a job ID is at most 128 bytes "
+                                                                                      "without control characters");
+                                                       }}},
+                            positionals);
+        oneEmployee(o.employeeId);
+        if (error.empty() && o.jobs.empty()) {
+            error = "employee add needs at least one --job";
+        }
+        return error.empty() ? Parsed<Command>{Command{std::move(o)}, {}} : Parsed<Command>::fail(error);
+    }
+    if (action == "remove") {
+        EmployeeRemoveOptions o;
+        error = readOptions(args, 2, {dbOption(o.db)}, positionals);
+        oneEmployee(o.employeeId);
+        return error.empty() ? Parsed<Command>{Command{std::move(o)}, {}} : Parsed<Command>::fail(error);
+    }
+    if (action == "list") {
+        EmployeeListOptions o;
+        error = readOptions(args, 2, {dbOption(o.db)}, positionals);
+        if (error.empty() && !positionals.empty()) {
+            error = "employee list takes no argument";
+        }
+        return error.empty() ? Parsed<Command>{Command{std::move(o)}, {}} : Parsed<Command>::fail(error);
+    }
+    return Parsed<Command>::fail("unknown employee action '" + action + "' (add, list or remove)");
+}
+
+bool validId(const std::string& id) {
+    return id.size() <= 128 &&
+           std::none_of(id.begin(), id.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+} // namespace
+
+bool validEmployeeId(const std::string& id) { return !id.empty() && validId(id); }
+
+bool validJobId(const std::string& id) { return validId(id); }
+
+bool isLoopbackHost(const std::string& host) {
+    if (host == "localhost" || host == "::1") {
+        return true;
+    }
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1) {
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    }
+    in6_addr v6{};
+    return inet_pton(AF_INET6, host.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+Parsed<Command> parseCommandLine(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        return Parsed<Command>::fail("no command given; see --help");
+    }
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h" || command == "help" ||
+        std::find(args.begin(), args.end(), "--help") != args.end()) {
+        return Parsed<Command>{Command{ShowHelp{}}, {}};
+    }
+    if (command == "--version") {
+        return Parsed<Command>{Command{ShowVersion{}}, {}};
+    }
+    if (command == "serve") {
+        return parseServe(args);
+    }
+    if (command == "employee") {
+        return parseEmployee(args);
+    }
+    return Parsed<Command>::fail("unknown command '" + command + "'; see --help");
+}
+
+std::string usageText() {
+    return R"(Usage:
+  corlune-track-server serve [options]
+  corlune-track-server employee add EMPLOYEE --job JOB [--job JOB...] [--db PATH]
+  corlune-track-server employee list [--db PATH]
+  corlune-track-server employee remove EMPLOYEE [--db PATH]
+  corlune-track-server --help | --version
+
+The reference Corlune Track time-tracking service: JSON over HTTP(S), one SQLite database.
+
+Commands:
+  serve             Answer the time clock's requests until SIGTERM or SIGINT, which stop it
+                    gracefully: requests in progress are answered, the database is closed.
+  employee add      Add an employee allowed on the given jobs. The password is read from
+                    standard input (one line; asked twice without echo on a terminal) and
+                    stored only as an argon2id hash. --job "" allows the empty job ID.
+  employee list     Print each employee with the jobs they may sign in to.
+  employee remove   Remove an employee; their recorded events are kept.
+
+Options of every command:
+  --db PATH         The SQLite database, created and migrated when needed
+                    (default: corlune-track.db in the current directory).
+
+Options of serve:
+  --listen HOST:PORT   Address to listen on (default 127.0.0.1:8787; [::1]:PORT for IPv6).
+                       Port 0 picks a free port. Once ready, one line "listening on HOST:PORT"
+                       is printed to standard output. Plain HTTP is refused on an address
+                       that is not loopback.
+  --port-file PATH     Also write the port, once ready, to PATH.
+  --tls-cert FILE      Serve HTTPS with this PEM certificate (chain) ...
+  --tls-key FILE       ... and this PEM private key.
+  --demo               When the database has no employee, add "demo" (password "demo")
+                       allowed on the jobs "demo" and "0"; without --impressions, serve
+                       built-in demo figures on /api/analytics/impressions.
+  --latest-version V   The version /api/version announces (default: this server's version).
+  --update-available true|false
+                       Also send "updateAvailable" on /api/version (not sent by default).
+  --impressions FILE   Serve this JSON object on /api/analytics/impressions, read again
+                       whenever the file changes (404 when neither this nor --demo is given).
+  --threads N          Worker threads, each serving one connection at a time (default 32).
+  --delay-ms N         For fault tests: hold every event report's answer N milliseconds
+                       after the event is stored (0 to 600000; default 0). A stop cuts the
+                       wait short.
+  --delay-scope events|all
+                       Which answers --delay-ms holds: event reports (default) or all.
+
+Endpoints:
+  POST /api/users/verify        {"employeeId","jobId","password"} -> {"ok": bool}
+  POST /api/time/clock-in       {"employeeId","jobId","clockIn"}
+  POST /api/time/clock-out      {"employeeId","jobId","clockOut"}
+  POST /api/break/start         {"employeeId","jobId","start"}
+  POST /api/break/stop          {"employeeId","jobId","end"}
+  POST /api/input/track         {"employeeId","jobId","startedAt","endedAt","keystrokes","clicks"}
+  GET  /api/time/summary?employeeId=&jobId=&from=&to=   -> {"totalWorkMs": N}
+  GET  /api/version             -> {"version": "..."[, "updateAvailable": bool]}
+  GET  /api/analytics/impressions
+Timestamps are UTC, YYYY-MM-DDTHH:MM:SSZ. Event reports answer 201 {"ok": true, "eventId": N};
+an "Idempotency-Key" header already stored is answered the same and stores nothing.
+)";
+}
+
+} // namespace corlune::server
