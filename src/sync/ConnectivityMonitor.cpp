@@ -61,15 +61,16 @@ void ConnectivityMonitor::onReachTimer() {
 void ConnectivityMonitor::updateReachability() {
     bool online = true;
     lackedAddress = false;
-    if (reachability && reachability->isAvailable()) {
-        const QList<QHostAddress> known = addresses ? addresses->addresses() : QList<QHostAddress>();
+    // No backend, or no host to ask about, is the "no target" case: always online.
+    if (reachability && reachability->isAvailable() && addresses && !addresses->host().isEmpty()) {
+        const QList<QHostAddress> known = addresses->addresses();
         lackedAddress = known.isEmpty();
         online = std::any_of(known.begin(), known.end(), [this](const QHostAddress& address) {
             return reachability->isReachable(address);
         });
         // The host may have moved, or the first lookup failed while offline: look again,
         // in the background, whenever the addresses known give no way there.
-        if (!online && addresses)
+        if (!online)
             addresses->refresh();
     }
     state.isOnline = online;

@@ -17,11 +17,11 @@ struct SyncState;
 /// and then every 3 s, shows the offline banner while it cannot, and flushes the offline queue
 /// after every poll that finds it reachable. GUI thread only.
 ///
-/// A poll answers from the kernel's routes and the cached addresses of the host; it never
+/// A poll asks the reachability backend about the cached addresses of the host; it never
 /// sends anything and never waits on DNS. While no address is known yet the poll counts as
 /// offline and asks for a new lookup; when that lookup answers, the monitor polls again at once.
-/// Without a reachability backend the program counts as always online, and the queue is still
-/// flushed on every poll, so that a report whose send failed is not stranded.
+/// Without a reachability backend or a host to probe, the program counts as always online, and
+/// the queue is still flushed on every poll, so that a report whose send failed is not stranded.
 class ConnectivityMonitor final : public QObject {
     Q_OBJECT
 

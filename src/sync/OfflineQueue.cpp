@@ -38,9 +38,10 @@ void OfflineQueue::enqueueRequestMethod(const std::optional<QString>& method,
                                         const std::optional<QJsonObject>& body,
                                         const QByteArray& idempotencyKey) {
     QueuedRequest request;
-    if (method)
+    // An empty text counts as none: it could never be sent.
+    if (method && !method->isEmpty())
         request.method = *method;
-    if (path)
+    if (path && !path->isEmpty())
         request.path = *path;
     if (body)
         request.body = *body;

@@ -13,11 +13,12 @@ class JsonTransport;
 class QueueDatabase;
 struct SyncState;
 
-/// The reports that wait for the service, oldest first. Durable: every enqueue is committed to
-/// the queue database before it returns and every delivery is removed from it as the flush goes,
+/// The reports that wait for the service, oldest first. Durable: every enqueue is on the disk
+/// before it returns and every delivery is removed from the queue database as the flush goes,
 /// so what is queued survives quitting, a killed process and a power loss, and is sent by the
-/// first flush of a later launch. When the database cannot be used the queue still works, in
-/// memory only. GUI thread only.
+/// first flush of a later launch. (A power loss may bring back a few delivered requests; they are
+/// sent again under their own Idempotency-Key.) When the database cannot be used the queue
+/// still works, in memory only. GUI thread only.
 class OfflineQueue {
 public:
     /// \a databasePath: the SQLite file, created if missing (see defaultDatabasePath()).
@@ -29,8 +30,8 @@ public:
     /// "offline-queue.sqlite3" in the user's application data folder.
     static QString defaultDatabasePath();
 
-    /// Appends one request; a missing method, path or body becomes "GET", "/" or {}, a missing
-    /// key a fresh UUID. Never sends, whatever the connectivity.
+    /// Appends one request; a missing or empty method or path becomes "GET" or "/", a missing
+    /// body {}, a missing key a fresh UUID. Never sends, whatever the connectivity.
     void enqueueRequestMethod(const std::optional<QString>& method, const std::optional<QString>& path,
                               const std::optional<QJsonObject>& body, const QByteArray& idempotencyKey = {});
 

@@ -19,13 +19,14 @@ ProbeAddresses::ProbeAddresses(QString host, Lookup lookup)
         return;
     }
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &watcher, [this] { adopt(); });
-    refresh();
+    if (!name.isEmpty())
+        refresh();
 }
 
 ProbeAddresses::~ProbeAddresses() = default;
 
 void ProbeAddresses::refresh() {
-    if (isLiteral || watcher.isRunning())
+    if (isLiteral || name.isEmpty() || watcher.isRunning())
         return;
     auto promise = std::make_shared<QPromise<QList<QHostAddress>>>();
     watcher.setFuture(promise->future());

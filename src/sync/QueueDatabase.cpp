@@ -116,6 +116,7 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
         return Outcome::Busy;
     if (!firstValue(db, "PRAGMA synchronous=FULL", &rc))
         return fail();
+    synchronous = Synchronous::Full;
     const std::optional<QString> check = firstValue(db, "PRAGMA quick_check", &rc);
     if (!check)
         return fail();
@@ -131,7 +132,7 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
     if (appId->toInt() == 0 && tables->toInt() == 0) {
         const QByteArray create =
             QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2; "
-                           "CREATE TABLE pending (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                           "CREATE TABLE pending (id INTEGER PRIMARY KEY, "
                            "method TEXT NOT NULL, path TEXT NOT NULL, body TEXT NOT NULL, "
                            "idempotency_key TEXT NOT NULL)")
                 .arg(applicationId)
@@ -159,8 +160,7 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
         QJsonParseError parseError;
         const QJsonDocument body = QJsonDocument::fromJson(columnText(select, 3).toUtf8(), &parseError);
         request.idempotencyKey = columnText(select, 4).toUtf8();
-        if (parseError.error != QJsonParseError::NoError || !body.isObject() || request.method.isEmpty() ||
-            !request.path.startsWith(u'/')) {
+        if (parseError.error != QJsonParseError::NoError || !body.isObject()) {
             damaged = true;
             continue;
         }
@@ -178,10 +178,15 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
 }
 
 void QueueDatabase::close() {
+    sqlite3_finalize(insertStatement);
+    sqlite3_finalize(removeStatement);
+    insertStatement = nullptr;
+    removeStatement = nullptr;
     if (db) {
         sqlite3_close_v2(db);
         db = nullptr;
     }
+    synchronous = Synchronous::Unknown;
 }
 
 void QueueDatabase::moveAside() {
@@ -203,37 +208,56 @@ void QueueDatabase::moveAside() {
     }
 }
 
+bool QueueDatabase::setSynchronous(Synchronous wanted) {
+    if (synchronous == wanted)
+        return true;
+    const char* sql = wanted == Synchronous::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL";
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    synchronous = wanted;
+    return true;
+}
+
+sqlite3_stmt* QueueDatabase::prepared(sqlite3_stmt*& cache, const char* sql) {
+    if (!cache && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &cache, nullptr) != SQLITE_OK)
+        cache = nullptr;
+    return cache;
+}
+
 std::optional<qint64> QueueDatabase::insert(const QueuedRequest& request) {
-    if (!db)
+    if (!db || !setSynchronous(Synchronous::Full))
         return std::nullopt;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v3(
-            db, "INSERT INTO pending (method, path, body, idempotency_key) VALUES (?1, ?2, ?3, ?4)", -1,
-            SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+    sqlite3_stmt* stmt = prepared(
+        insertStatement, "INSERT INTO pending (method, path, body, idempotency_key) VALUES (?1, ?2, ?3, ?4)");
+    if (!stmt)
         return std::nullopt;
     const QByteArray method = request.method.toUtf8();
     const QByteArray requestPath = request.path.toUtf8();
     const QByteArray body = QJsonDocument(request.body).toJson(QJsonDocument::Compact);
-    sqlite3_bind_text(stmt, 1, method.constData(), int(method.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, 2, requestPath.constData(), int(requestPath.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, 3, body.constData(), int(body.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 1, method.constData(), int(method.size()), SQLITE_STATIC);
+    sqlite3_bind_text(stmt, 2, requestPath.constData(), int(requestPath.size()), SQLITE_STATIC);
+    sqlite3_bind_text(stmt, 3, body.constData(), int(body.size()), SQLITE_STATIC);
     sqlite3_bind_text(stmt, 4, request.idempotencyKey.constData(), int(request.idempotencyKey.size()),
-                      SQLITE_TRANSIENT);
+                      SQLITE_STATIC);
     const int rc = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
     if (rc != SQLITE_DONE)
         return std::nullopt;
     return sqlite3_last_insert_rowid(db);
 }
 
 bool QueueDatabase::remove(qint64 rowId) {
-    if (!db || rowId <= 0)
+    // A removal lost to a power cut only sends a delivered request once more, under the same
+    // Idempotency-Key; it need not wait for the disk. WAL keeps the file consistent either way,
+    // and the next insert's sync carries the removal to the disk with it.
+    if (!db || rowId <= 0 || !setSynchronous(Synchronous::Normal))
         return false;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "DELETE FROM pending WHERE id = ?1", -1, &stmt, nullptr) != SQLITE_OK)
+    sqlite3_stmt* stmt = prepared(removeStatement, "DELETE FROM pending WHERE id = ?1");
+    if (!stmt)
         return false;
     sqlite3_bind_int64(stmt, 1, rowId);
     const int rc = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
+    sqlite3_reset(stmt);
     return rc == SQLITE_DONE;
 }

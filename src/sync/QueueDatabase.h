@@ -8,9 +8,11 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
-/// The SQLite file behind the offline queue. Every write is committed (WAL, synchronous FULL)
-/// before the call returns. The file and its journals are readable by the owner only (0600).
+/// The SQLite file behind the offline queue, in WAL mode. An insert is on the disk (synchronous
+/// FULL) before the call returns; a removal is committed at once but reaches the disk with the
+/// next insert or checkpoint. The file and its journals are the owner's alone (0600).
 ///
 /// Opening never fails and never blocks for long: a file that is corrupt, not a database or
 /// not this program's queue is renamed aside (what could still be read is carried over into a
@@ -30,17 +32,24 @@ public:
 
     /// Stores \a request durably; answers its row id, or nothing when the write failed.
     std::optional<qint64> insert(const QueuedRequest& request);
-    /// Forgets a delivered request; false when the write failed.
+    /// Forgets a delivered request; false when the write failed. After a power cut, not a crash,
+    /// the latest removals may be undone.
     bool remove(qint64 rowId);
 
 private:
     enum class Outcome { Ok, Unusable, Busy };
+    enum class Synchronous { Unknown, Normal, Full };
     Outcome open(QList<QueuedRequest>& salvage);
+    bool setSynchronous(Synchronous wanted);
+    sqlite3_stmt* prepared(sqlite3_stmt*& cache, const char* sql);
     void close();
     void moveAside();
 
     QString path;
     sqlite3* db = nullptr;
+    sqlite3_stmt* insertStatement = nullptr;
+    sqlite3_stmt* removeStatement = nullptr;
+    Synchronous synchronous = Synchronous::Unknown;
     QList<QueuedRequest> loaded;
     std::optional<QString> setAside;
 };

@@ -149,18 +149,29 @@ TEST_F(ConnectivityMonitorTest, OfflineShowsTheBannerUntilAPollFindsTheWayBack) 
     EXPECT_TRUE(queue.pendingQueue().isEmpty());
 }
 
-TEST_F(ConnectivityMonitorTest, WithoutABackendItIsAlwaysOnlineAndStillFlushes) {
-    reachability->available = false;
-    reachability->reachable.clear();
-    state.isOnline = false;
-    banner.visible = true;
-    queueThree();
-    auto monitor = makeMonitor();
-    monitor->setUp();
-    EXPECT_TRUE(state.isOnline);
-    EXPECT_FALSE(banner.visible);
-    EXPECT_EQ(reachability->reads, 0);
-    EXPECT_EQ(transport.paths().size(), 3);
+TEST_F(ConnectivityMonitorTest, WithoutABackendOrAHostItIsAlwaysOnlineAndStillFlushes) {
+    const struct {
+        const char* name;
+        bool available;
+        QString host;
+    } cases[] = {{"no backend", false, probe.toString()}, {"no host", true, QString()}};
+    for (const auto& c : cases) {
+        auto fake = std::make_unique<FakeReachability>();
+        fake->available = c.available;
+        FakeReachability* backend = fake.get();
+        state.isOnline = false;
+        banner.visible = true;
+        transport.clear();
+        queueThree();
+        ConnectivityMonitor monitor(state, queue, std::move(fake),
+                                    std::make_unique<ProbeAddresses>(c.host, lookup.function()));
+        monitor.setBannerView(&banner);
+        monitor.setUp();
+        EXPECT_TRUE(state.isOnline) << c.name;
+        EXPECT_FALSE(banner.visible) << c.name;
+        EXPECT_EQ(backend->reads, 0) << c.name;
+        EXPECT_EQ(transport.paths().size(), 3) << c.name;
+    }
 }
 
 TEST_F(ConnectivityMonitorTest, EveryPollWritesTheFlagAndTheBanner) {

@@ -90,8 +90,14 @@ TEST_F(OfflineQueueTest, MissingPartsGetDefaultsAndAKey) {
     auto queue = openQueue();
     queue->enqueueRequestMethod(std::nullopt, std::nullopt, std::nullopt);
     queue->enqueueRequestMethod("POST", "/x", QJsonObject{}, "given-key");
+    queue->enqueueRequestMethod(QString(""), QString(""), QJsonObject{{"a", 1}});
+    queue.reset();
+    queue = openQueue(); // the defaults are what was stored
     const QList<QueuedRequest>& pending = queue->pendingQueue();
-    ASSERT_EQ(pending.size(), 2);
+    ASSERT_EQ(pending.size(), 3);
+    EXPECT_EQ(pending[2].method, "GET");
+    EXPECT_EQ(pending[2].path, "/");
+    EXPECT_EQ(pending[2].body, (QJsonObject{{"a", 1}}));
     EXPECT_EQ(pending[0].method, "GET");
     EXPECT_EQ(pending[0].path, "/");
     EXPECT_EQ(pending[0].body, QJsonObject{});
