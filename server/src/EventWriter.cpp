@@ -62,9 +62,9 @@ void EventWriter::loop() {
 void EventWriter::writeBatch(std::vector<Pending*>& batch) {
     std::vector<StoreResult> results(batch.size());
     try {
-        const auto receivedAt =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
+        const auto receivedAt = std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count();
         Transaction transaction(connection_);
         for (std::size_t i = 0; i < batch.size(); ++i) {
             results[i] = writeOne(*batch[i]->report, *batch[i]->key, receivedAt);
@@ -81,7 +81,8 @@ void EventWriter::writeBatch(std::vector<Pending*>& batch) {
     }
 }
 
-StoreResult EventWriter::writeOne(const EventReport& report, const std::string& key, std::int64_t receivedAt) {
+StoreResult EventWriter::writeOne(const EventReport& report, const std::string& key,
+                                  std::int64_t receivedAt) {
     if (!key.empty()) {
         auto row = findKey_.run();
         if (row.bind(1, key).step()) {

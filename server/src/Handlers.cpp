@@ -48,9 +48,9 @@ bool isJsonMediaType(std::string_view contentType) {
         type.remove_prefix(1);
     }
     constexpr std::string_view json = "application/json";
-    return type.size() == json.size() && std::equal(type.begin(), type.end(), json.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
+    return type.size() == json.size() &&
+           std::equal(type.begin(), type.end(), json.begin(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 ApiResponse errorResponse(int status, std::string message) {
@@ -133,7 +133,8 @@ ApiResponse Handlers::summary(const ApiRequest& request) {
     if (lookup.access != Access::Allowed) {
         return accessRefusal(lookup.access);
     }
-    return ApiResponse{200, {{"totalWorkMs", workedMilliseconds(std::move(lookup.events), q.from, q.to)}}, {}};
+    return ApiResponse{
+        200, {{"totalWorkMs", workedMilliseconds(std::move(lookup.events), q.from, q.to)}}, {}};
 }
 
 ApiResponse Handlers::version() const {

@@ -44,7 +44,10 @@ class Handlers {
 public:
     /// `impressions` may be null: the analytics endpoint then answers 404.
     Handlers(Storage& storage, VerifyThrottle& throttle, Impressions* impressions, VersionAnswer version)
-        : storage_(storage), throttle_(throttle), impressions_(impressions), version_(std::move(version)) {}
+        : storage_(storage)
+        , throttle_(throttle)
+        , impressions_(impressions)
+        , version_(std::move(version)) {}
     Handlers(const Handlers&) = delete;
     Handlers& operator=(const Handlers&) = delete;
 

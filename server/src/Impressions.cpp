@@ -19,7 +19,9 @@ std::unique_ptr<Impressions> Impressions::fixed(nlohmann::json object) {
 
 nlohmann::json Impressions::demoFigures() {
     return {
-        {"instagram", {{"totalImpressions", 12840}, {"latest", {{"impressions", 932}, {"timestamp", "2024-03-05T14:07:09Z"}}}}},
+        {"instagram",
+         {{"totalImpressions", 12840},
+          {"latest", {{"impressions", 932}, {"timestamp", "2024-03-05T14:07:09Z"}}}}},
         {"tiktok", {{"totalImpressions", 20417}, {"latest", {{"impressions", 1288}}}}},
     };
 }
@@ -29,7 +31,7 @@ std::optional<nlohmann::json> Impressions::current() {
     if (path_.empty()) {
         return object_;
     }
-    struct stat info{};
+    struct stat info {};
     if (::stat(path_.c_str(), &info) != 0) {
         return object_;
     }

@@ -2,11 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <ctime>
 #include <sys/types.h>
 
 namespace corlune::server {
@@ -40,7 +40,8 @@ private:
     };
 
     Impressions(std::string path, std::optional<nlohmann::json> object)
-        : path_(std::move(path)), object_(std::move(object)) {}
+        : path_(std::move(path))
+        , object_(std::move(object)) {}
 
     std::string path_; ///< empty for a fixed object
     std::mutex mutex_;

@@ -19,8 +19,8 @@ struct OptionSpec {
 };
 
 /// Reads args[start...]: options from `specs`, and everything else as positionals.
-std::string readOptions(const std::vector<std::string>& args, std::size_t start, const std::vector<OptionSpec>& specs,
-                        std::vector<std::string>& positionals) {
+std::string readOptions(const std::vector<std::string>& args, std::size_t start,
+                        const std::vector<OptionSpec>& specs, std::vector<std::string>& positionals) {
     for (std::size_t i = start; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -99,7 +99,8 @@ Parsed<Command> parseServe(const std::vector<std::string>& args) {
         dbOption(o.db),
         {"listen", true, [&o](const std::string& v) { return readListen(v, o); }},
         {"port-file", true, text(o.portFile)},
-        {"demo", false, [&o](const std::string&) {
+        {"demo", false,
+         [&o](const std::string&) {
              o.demo = true;
              return std::string();
          }},
@@ -147,9 +148,10 @@ Parsed<Command> parseServe(const std::vector<std::string>& args) {
         return Parsed<Command>::fail("--tls-cert and --tls-key go together");
     }
     if (o.tlsCert.empty() && !isLoopbackHost(o.host)) {
-        return Parsed<Command>::fail("plain HTTP is served on loopback only (passwords would cross the network in "
-                                     "clear text); give --tls-cert and --tls-key to listen on " +
-                                     o.host);
+        return Parsed<Command>::fail(
+            "plain HTTP is served on loopback only (passwords would cross the network in "
+            "clear text); give --tls-cert and --tls-key to listen on " +
+            o.host);
     }
     return Parsed<Command>{Command{std::move(o)}, {}};
 }
@@ -172,13 +174,15 @@ Parsed<Command> parseEmployee(const std::vector<std::string>& args) {
     };
     if (action == "add") {
         EmployeeAddOptions o;
-        error = readOptions(args, 2, {dbOption(o.db), {"job", true, [&o](const std::string& v) {
-                                                           o.jobs.push_back(v);
-                                                           return validJobId(v) ? std::string()
-                                                                                : std::string(
-                                                                                      "a job ID is at most 128 bytes "
-                                                                                      "without control characters");
-                                                       }}},
+        error = readOptions(args, 2,
+                            {dbOption(o.db),
+                             {"job", true,
+                              [&o](const std::string& v) {
+                                  o.jobs.push_back(v);
+                                  return validJobId(v) ? std::string()
+                                                       : std::string("a job ID is at most 128 bytes "
+                                                                     "without control characters");
+                              }}},
                             positionals);
         oneEmployee(o.employeeId);
         if (error.empty() && o.jobs.empty()) {
@@ -204,15 +208,20 @@ Parsed<Command> parseEmployee(const std::vector<std::string>& args) {
 }
 
 bool validId(const std::string& id) {
-    return id.size() <= 128 &&
-           std::none_of(id.begin(), id.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+    return id.size() <= 128 && std::none_of(id.begin(), id.end(), [](char c) {
+               return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+           });
 }
 
 } // namespace
 
-bool validEmployeeId(const std::string& id) { return !id.empty() && validId(id); }
+bool validEmployeeId(const std::string& id) {
+    return !id.empty() && validId(id);
+}
 
-bool validJobId(const std::string& id) { return validId(id); }
+bool validJobId(const std::string& id) {
+    return validId(id);
+}
 
 bool isLoopbackHost(const std::string& host) {
     if (host == "localhost" || host == "::1") {

@@ -48,8 +48,8 @@ struct EmployeeRemoveOptions {
 struct ShowHelp {};
 struct ShowVersion {};
 
-using Command =
-    std::variant<ShowHelp, ShowVersion, ServeOptions, EmployeeAddOptions, EmployeeListOptions, EmployeeRemoveOptions>;
+using Command = std::variant<ShowHelp, ShowVersion, ServeOptions, EmployeeAddOptions, EmployeeListOptions,
+                             EmployeeRemoveOptions>;
 
 /// The arguments after the program name. Options take "--name value" or "--name=value".
 Parsed<Command> parseCommandLine(const std::vector<std::string>& args);

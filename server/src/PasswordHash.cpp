@@ -28,8 +28,8 @@ std::optional<std::string> hashPassword(std::string_view password) {
     }
     char encoded[crypto_pwhash_STRBYTES];
     hashingSlots().acquire();
-    const int rc = crypto_pwhash_str(encoded, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                                     crypto_pwhash_MEMLIMIT_INTERACTIVE);
+    const int rc = crypto_pwhash_str(encoded, password.data(), password.size(),
+                                     crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE);
     hashingSlots().release();
     if (rc != 0) {
         return std::nullopt;
@@ -53,7 +53,8 @@ bool verifyAgainstNothing(std::string_view password) {
         if (sodiumReady()) {
             randombytes_buf(secret, sizeof secret);
         }
-        return hashPassword(std::string_view(reinterpret_cast<const char*>(secret), sizeof secret)).value_or("");
+        return hashPassword(std::string_view(reinterpret_cast<const char*>(secret), sizeof secret))
+            .value_or("");
     }();
     if (!decoy.empty()) {
         verifyPassword(decoy, password);

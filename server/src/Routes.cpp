@@ -25,8 +25,11 @@ void write(const ApiResponse& answer, httplib::Response& res) {
 }
 
 ApiRequest toApiRequest(const httplib::Request& req) {
+    const auto question = req.target.find('?');
     return ApiRequest{req.body, req.get_header_value("Content-Type"), req.get_header_value("Idempotency-Key"),
-                      req.params};
+                      question == std::string::npos
+                          ? QueryParams{}
+                          : parseQuery(std::string_view(req.target).substr(question + 1))};
 }
 
 const char* errorText(int status) {
@@ -49,16 +52,20 @@ const char* errorText(int status) {
 void installRoutes(httplib::Server& server, Handlers& handlers, AnswerDelay delay, StopSignal& stop) {
     const Route routes[] = {
         {"/api/users/verify", "POST", false, [&](const ApiRequest& r) { return handlers.verify(r); }},
-        {"/api/time/clock-in", "POST", true, [&](const ApiRequest& r) { return handlers.report(EventKind::ClockIn, r); }},
+        {"/api/time/clock-in", "POST", true,
+         [&](const ApiRequest& r) { return handlers.report(EventKind::ClockIn, r); }},
         {"/api/time/clock-out", "POST", true,
          [&](const ApiRequest& r) { return handlers.report(EventKind::ClockOut, r); }},
-        {"/api/break/start", "POST", true, [&](const ApiRequest& r) { return handlers.report(EventKind::BreakStart, r); }},
-        {"/api/break/stop", "POST", true, [&](const ApiRequest& r) { return handlers.report(EventKind::BreakStop, r); }},
+        {"/api/break/start", "POST", true,
+         [&](const ApiRequest& r) { return handlers.report(EventKind::BreakStart, r); }},
+        {"/api/break/stop", "POST", true,
+         [&](const ApiRequest& r) { return handlers.report(EventKind::BreakStop, r); }},
         {"/api/input/track", "POST", true,
          [&](const ApiRequest& r) { return handlers.report(EventKind::InputTrack, r); }},
         {"/api/time/summary", "GET", false, [&](const ApiRequest& r) { return handlers.summary(r); }},
         {"/api/version", "GET", false, [&](const ApiRequest&) { return handlers.version(); }},
-        {"/api/analytics/impressions", "GET", false, [&](const ApiRequest&) { return handlers.impressions(); }},
+        {"/api/analytics/impressions", "GET", false,
+         [&](const ApiRequest&) { return handlers.impressions(); }},
     };
     using Register = httplib::Server& (httplib::Server::*)(const std::string&, httplib::Server::Handler);
     const std::pair<const char*, Register> methods[] = {
@@ -67,43 +74,46 @@ void installRoutes(httplib::Server& server, Handlers& handlers, AnswerDelay dela
         {"DELETE", &httplib::Server::Delete}, {"OPTIONS", &httplib::Server::Options},
     };
     for (const Route& route : routes) {
-        const bool delayed = delay.duration.count() > 0 && (route.isEventReport || delay.scope == DelayScope::All);
+        const bool delayed =
+            delay.duration.count() > 0 && (route.isEventReport || delay.scope == DelayScope::All);
         for (const auto& [method, add] : methods) {
             if (std::string_view(method) == route.method) {
-                (server.*add)(route.path, [handle = route.handle, delayed, delay, &stop](const httplib::Request& req,
-                                                                                        httplib::Response& res) {
+                (server.*add)(route.path, [handle = route.handle, delayed, delay,
+                                           &stop](const httplib::Request& req, httplib::Response& res) {
                     write(handle(toApiRequest(req)), res);
                     if (delayed) {
                         stop.waitFor(delay.duration);
                     }
                 });
             } else {
-                (server.*add)(route.path, [allowed = route.method](const httplib::Request&, httplib::Response& res) {
-                    res.set_header("Allow", allowed);
-                    write(errorResponse(405, std::string("use ") + allowed), res);
-                });
+                (server.*add)(route.path,
+                              [allowed = route.method](const httplib::Request&, httplib::Response& res) {
+                                  res.set_header("Allow", allowed);
+                                  write(errorResponse(405, std::string("use ") + allowed), res);
+                              });
             }
         }
     }
-    server.set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request&, httplib::Response& res) {
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty()) {
                 return httplib::Server::HandlerResponse::Unhandled;
             }
             write(errorResponse(res.status, errorText(res.status)), res);
             return httplib::Server::HandlerResponse::Handled;
         }));
-    server.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr error) {
-        std::string what = "unknown exception";
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            what = e.what();
-        } catch (...) {
-        }
-        std::cerr << "corlune-track-server: " << req.method << ' ' << req.path << ": " << what << '\n';
-        write(errorResponse(500, "internal error"), res);
-    });
+    server.set_exception_handler(
+        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr error) {
+            std::string what = "unknown exception";
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                what = e.what();
+            } catch (...) {
+            }
+            std::cerr << "corlune-track-server: " << req.method << ' ' << req.path << ": " << what << '\n';
+            write(errorResponse(500, "internal error"), res);
+        });
 }
 
 } // namespace corlune::server

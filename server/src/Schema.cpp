@@ -42,10 +42,13 @@ constexpr std::array steps = {
 
 } // namespace
 
-int latestSchemaVersion() { return static_cast<int>(steps.size()); }
+int latestSchemaVersion() {
+    return static_cast<int>(steps.size());
+}
 
 int schemaVersion(Connection& connection) {
-    Statement exists(connection, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'schema_version'");
+    Statement exists(connection,
+                     "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'schema_version'");
     auto check = exists.run();
     if (!check.step() || check.integer(0) == 0) {
         return 0;

@@ -103,12 +103,13 @@ int runServe(const ServeOptions& o) {
     }
     SteadyClock clock;
     VerifyThrottle throttle(clock);
-    Handlers handlers(*storage, throttle, impressions.get(), VersionAnswer{o.latestVersion, o.updateAvailable});
+    Handlers handlers(*storage, throttle, impressions.get(),
+                      VersionAnswer{o.latestVersion, o.updateAvailable});
 
     const auto server = makeServer(o);
     if (!server->is_valid()) {
-        std::cerr << "corlune-track-server: cannot load the TLS certificate " << o.tlsCert << " or key " << o.tlsKey
-                  << '\n';
+        std::cerr << "corlune-track-server: cannot load the TLS certificate " << o.tlsCert << " or key "
+                  << o.tlsKey << '\n';
         return 1;
     }
     StopSignal stop;

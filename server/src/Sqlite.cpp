@@ -29,7 +29,9 @@ Connection::Connection(const std::string& path) {
     }
 }
 
-Connection::~Connection() { sqlite3_close(db_); }
+Connection::~Connection() {
+    sqlite3_close(db_);
+}
 
 void Connection::exec(const char* sql) {
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
@@ -38,15 +40,18 @@ void Connection::exec(const char* sql) {
     }
 }
 
-Statement::Statement(Connection& connection, std::string_view sql) : db_(connection.handle()) {
-    const int rc =
-        sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+Statement::Statement(Connection& connection, std::string_view sql)
+    : db_(connection.handle()) {
+    const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
     if (rc != SQLITE_OK) {
         fail(db_, rc, sql);
     }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
 Statement::Run::~Run() {
     sqlite3_reset(s_);
@@ -68,7 +73,9 @@ Statement::Run& Statement::Run::bind(int index, std::string_view text) {
     return check(sqlite3_bind_text64(s_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
 }
 
-Statement::Run& Statement::Run::bindNull(int index) { return check(sqlite3_bind_null(s_, index)); }
+Statement::Run& Statement::Run::bindNull(int index) {
+    return check(sqlite3_bind_null(s_, index));
+}
 
 bool Statement::Run::step() {
     const int rc = sqlite3_step(s_);
@@ -83,10 +90,14 @@ bool Statement::Run::step() {
 
 std::string Statement::Run::text(int column) const {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s_, column));
-    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(s_, column))) : std::string();
+    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(s_, column)))
+                 : std::string();
 }
 
-Transaction::Transaction(Connection& connection) : connection_(connection) { connection_.exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Connection& connection)
+    : connection_(connection) {
+    connection_.exec("BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
     if (open_) {

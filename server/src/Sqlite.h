@@ -12,7 +12,9 @@ namespace corlune::server {
 /// Thrown by this wrapper only; the storage layer turns it into its outcomes.
 class SqliteError : public std::runtime_error {
 public:
-    SqliteError(const std::string& what, int code) : std::runtime_error(what), code_(code) {}
+    SqliteError(const std::string& what, int code)
+        : std::runtime_error(what)
+        , code_(code) {}
     int code() const { return code_; }
 
 private:
@@ -48,7 +50,9 @@ public:
 
     class Run {
     public:
-        explicit Run(Statement& statement) : s_(statement.stmt_), db_(statement.db_) {}
+        explicit Run(Statement& statement)
+            : s_(statement.stmt_)
+            , db_(statement.db_) {}
         ~Run();
         Run(const Run&) = delete;
         Run& operator=(const Run&) = delete;

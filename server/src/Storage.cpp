@@ -49,7 +49,9 @@ struct Storage::Reader {
 /// A reader taken from the pool for one operation and given back at its end.
 class Storage::ReaderLease {
 public:
-    ReaderLease(Storage& storage, std::unique_ptr<Reader> reader) : storage_(storage), reader_(std::move(reader)) {}
+    ReaderLease(Storage& storage, std::unique_ptr<Reader> reader)
+        : storage_(storage)
+        , reader_(std::move(reader)) {}
     ~ReaderLease() {
         const std::lock_guard lock(storage_.readersMutex_);
         storage_.idleReaders_.push_back(std::move(reader_));
@@ -64,7 +66,8 @@ private:
     std::unique_ptr<Reader> reader_;
 };
 
-Storage::Storage(const std::string& path) : path_(path) {
+Storage::Storage(const std::string& path)
+    : path_(path) {
     {
         Connection setup(path_);
         setup.exec("PRAGMA journal_mode = WAL");
@@ -112,7 +115,11 @@ TimelineLookup Storage::timeline(const std::string& employeeId, const std::strin
             return lookup;
         }
         auto row = reader->timeline.run();
-        row.bind(1, employeeId).bind(2, jobId).bind(3, from).bind(4, to).bind(5, std::numeric_limits<std::int64_t>::min());
+        row.bind(1, employeeId)
+            .bind(2, jobId)
+            .bind(3, from)
+            .bind(4, to)
+            .bind(5, std::numeric_limits<std::int64_t>::min());
         while (row.step()) {
             lookup.events.push_back({static_cast<EventKind>(row.integer(0)), row.integer(1), row.integer(2)});
         }
@@ -131,9 +138,10 @@ AddOutcome Storage::addEmployee(const std::string& employeeId, const std::string
         if (reader->access.check(employeeId, "") != Access::UnknownEmployee) {
             return AddOutcome::AlreadyExists;
         }
-        const auto now =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
-        Statement addEmployee(db, "INSERT INTO employees (id, password_hash, created_at) VALUES (?1, ?2, ?3)");
+        const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::system_clock::now().time_since_epoch());
+        Statement addEmployee(db,
+                              "INSERT INTO employees (id, password_hash, created_at) VALUES (?1, ?2, ?3)");
         addEmployee.run().bind(1, employeeId).bind(2, passwordHash).bind(3, std::int64_t{now.count()}).step();
         Statement addJob(db, "INSERT OR IGNORE INTO employee_jobs (employee_id, job_id) VALUES (?1, ?2)");
         for (const std::string& job : jobs) {
@@ -151,7 +159,8 @@ RemoveOutcome Storage::removeEmployee(const std::string& employeeId) {
         auto reader = lease();
         Statement remove(reader->connection, "DELETE FROM employees WHERE id = ?1");
         remove.run().bind(1, employeeId).step();
-        return sqlite3_changes(reader->connection.handle()) > 0 ? RemoveOutcome::Removed : RemoveOutcome::NotFound;
+        return sqlite3_changes(reader->connection.handle()) > 0 ? RemoveOutcome::Removed
+                                                                : RemoveOutcome::NotFound;
     } catch (const SqliteError&) {
         return RemoveOutcome::Failed;
     }
@@ -160,8 +169,9 @@ RemoveOutcome Storage::removeEmployee(const std::string& employeeId) {
 std::optional<std::vector<Employee>> Storage::employees() {
     try {
         auto reader = lease();
-        Statement list(reader->connection, "SELECT e.id, j.job_id FROM employees e "
-                                           "LEFT JOIN employee_jobs j ON j.employee_id = e.id ORDER BY e.id, j.job_id");
+        Statement list(reader->connection,
+                       "SELECT e.id, j.job_id FROM employees e "
+                       "LEFT JOIN employee_jobs j ON j.employee_id = e.id ORDER BY e.id, j.job_id");
         std::vector<Employee> result;
         auto row = list.run();
         while (row.step()) {

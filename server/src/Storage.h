@@ -16,12 +16,12 @@ namespace corlune::server {
 class EventWriter;
 
 enum class StoreOutcome {
-    Stored,          ///< new event, durable on disk
-    Replayed,        ///< the idempotency key was stored with this same event: nothing stored
-    KeyReused,       ///< the idempotency key was stored with a different event: nothing stored
+    Stored,    ///< new event, durable on disk
+    Replayed,  ///< the idempotency key was stored with this same event: nothing stored
+    KeyReused, ///< the idempotency key was stored with a different event: nothing stored
     UnknownEmployee,
     JobNotAllowed,
-    Failed,          ///< the database could not be written
+    Failed, ///< the database could not be written
 };
 
 struct StoreResult {

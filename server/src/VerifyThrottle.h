@@ -27,8 +27,11 @@ public:
         std::size_t maxTracked = 10000;
     };
 
-    explicit VerifyThrottle(const Clock& clock) : VerifyThrottle(clock, Rule{}) {}
-    VerifyThrottle(const Clock& clock, Rule rule) : clock_(clock), rule_(rule) {}
+    explicit VerifyThrottle(const Clock& clock)
+        : VerifyThrottle(clock, Rule{}) {}
+    VerifyThrottle(const Clock& clock, Rule rule)
+        : clock_(clock)
+        , rule_(rule) {}
     VerifyThrottle(const VerifyThrottle&) = delete;
     VerifyThrottle& operator=(const VerifyThrottle&) = delete;
 

@@ -38,7 +38,9 @@ int nestingDepth(std::string_view text) {
     return deepest;
 }
 
-std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+std::string quoted(std::string_view name) {
+    return "\"" + std::string(name) + "\"";
+}
 
 bool readString(const json& object, std::string_view name, std::string& out, std::string& error) {
     const auto it = object.find(name);
@@ -75,15 +77,43 @@ bool readCount(const json& object, std::string_view name, std::int64_t& out, std
         return false;
     }
     const bool fits = it->is_number_integer() &&
-                      (it->is_number_unsigned()
-                           ? it->get<std::uint64_t>() <= std::uint64_t{std::numeric_limits<std::int64_t>::max()}
-                           : it->get<std::int64_t>() >= 0);
+                      (it->is_number_unsigned() ? it->get<std::uint64_t>() <=
+                                                      std::uint64_t{std::numeric_limits<std::int64_t>::max()}
+                                                : it->get<std::int64_t>() >= 0);
     if (!fits) {
         error = quoted(name) + " must be an integer from 0 to 9223372036854775807";
         return false;
     }
     out = it->get<std::int64_t>();
     return true;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string percentDecode(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+            hexValue(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
 }
 
 const char* instantMember(EventKind kind) {
@@ -103,6 +133,22 @@ const char* instantMember(EventKind kind) {
 }
 
 } // namespace
+
+QueryParams parseQuery(std::string_view query) {
+    QueryParams params;
+    while (!query.empty()) {
+        const auto end = query.find('&');
+        const std::string_view pair = query.substr(0, end);
+        if (!pair.empty()) {
+            const auto equals = pair.find('=');
+            params.emplace(percentDecode(pair.substr(0, equals)),
+                           equals == std::string_view::npos ? std::string()
+                                                            : percentDecode(pair.substr(equals + 1)));
+        }
+        query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
+    }
+    return params;
+}
 
 Parsed<json> parseJsonObject(std::string_view body) {
     using Result = Parsed<json>;
@@ -148,9 +194,11 @@ Parsed<EventReport> parseEventReport(EventKind kind, std::string_view body) {
     report.kind = kind;
     std::string error;
     bool ok = readString(o, "employeeId", report.employeeId, error) &&
-              readString(o, "jobId", report.jobId, error) && readTimestamp(o, instantMember(kind), report.at, error);
+              readString(o, "jobId", report.jobId, error) &&
+              readTimestamp(o, instantMember(kind), report.at, error);
     if (ok && kind == EventKind::InputTrack) {
-        ok = readTimestamp(o, "endedAt", report.endedAt, error) && readCount(o, "keystrokes", report.keystrokes, error) &&
+        ok = readTimestamp(o, "endedAt", report.endedAt, error) &&
+             readCount(o, "keystrokes", report.keystrokes, error) &&
              readCount(o, "clicks", report.clicks, error);
     }
     if (!ok) {
@@ -164,7 +212,8 @@ Parsed<SummaryQuery> parseSummaryQuery(const QueryParams& query) {
     const auto single = [&](const std::string& name, std::string& out, std::string& error) {
         const auto count = query.count(name);
         if (count != 1) {
-            error = count == 0 ? "missing query parameter " + name : "query parameter " + name + " given twice";
+            error =
+                count == 0 ? "missing query parameter " + name : "query parameter " + name + " given twice";
             return false;
         }
         out = query.find(name)->second;
@@ -191,6 +240,8 @@ Parsed<SummaryQuery> parseSummaryQuery(const QueryParams& query) {
     return Result{std::move(summary), {}};
 }
 
-std::string toJsonText(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string toJsonText(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 } // namespace corlune::server

@@ -53,6 +53,11 @@ struct Parsed {
 
 using QueryParams = std::multimap<std::string, std::string>;
 
+/// The parameters of a query string ("a=1&b=2", without the "?"), percent-decoded as a URL
+/// query is (RFC 3986): "+" stays "+", so a value sent with "+" unencoded keeps it, and one sent
+/// as %2B too. An escape that is not %XX is kept as written.
+QueryParams parseQuery(std::string_view query);
+
 /// Nesting deeper than this is refused before the JSON parser sees the body.
 inline constexpr int maxJsonDepth = 32;
 

@@ -11,7 +11,8 @@ namespace {
 TEST(CommandLine, EmployeesAreAddedListedAndRemoved) {
     TempDir dir;
     const std::string db = dir.file("t.db");
-    const auto added = runServer({"employee", "add", "e1", "--job", "j1", "--job", "", "--db", db}, "s3cret\n");
+    const auto added =
+        runServer({"employee", "add", "e1", "--job", "j1", "--job", "", "--db", db}, "s3cret\n");
     EXPECT_EQ(added.status, 0) << added.err;
     EXPECT_EQ(added.out, "added e1\n");
     EXPECT_EQ(runServer({"employee", "add", "e0", "--job=0", "--db=" + db}, "pw").status, 0);
@@ -39,7 +40,9 @@ TEST(CommandLine, ThePasswordIsStoredOnlyAsAnArgon2idHash) {
     EXPECT_EQ(bytes.find("plain-secret"), std::string::npos);
     EXPECT_NE(bytes.find("$argon2id$"), std::string::npos);
     ServerProcess server({"--db", db});
-    EXPECT_EQ(server.post("/api/users/verify", json{{"employeeId", "e1"}, {"jobId", "j1"}, {"password", "plain-secret"}})
+    EXPECT_EQ(server
+                  .post("/api/users/verify",
+                        json{{"employeeId", "e1"}, {"jobId", "j1"}, {"password", "plain-secret"}})
                   .body["ok"],
               true);
 }
@@ -58,7 +61,9 @@ TEST(CommandLine, DemoAddsTheDemoEmployeeToAnEmptyDatabase) {
     {
         ServerProcess server({"--db", db, "--demo"});
         for (const char* job : {"demo", "0"}) {
-            EXPECT_EQ(server.post("/api/users/verify", json{{"employeeId", "demo"}, {"jobId", job}, {"password", "demo"}})
+            EXPECT_EQ(server
+                          .post("/api/users/verify",
+                                json{{"employeeId", "demo"}, {"jobId", job}, {"password", "demo"}})
                           .body["ok"],
                       true)
                 << job;
@@ -70,20 +75,23 @@ TEST(CommandLine, DemoAddsTheDemoEmployeeToAnEmptyDatabase) {
     TempDir other;
     addEmployee(other.file("t.db"), "boss", "pw", {"j"});
     ServerProcess server({"--db", other.file("t.db"), "--demo"});
-    EXPECT_EQ(server.post("/api/users/verify", json{{"employeeId", "demo"}, {"jobId", "demo"}, {"password", "demo"}})
-                  .body["ok"],
-              false);
+    EXPECT_EQ(
+        server
+            .post("/api/users/verify", json{{"employeeId", "demo"}, {"jobId", "demo"}, {"password", "demo"}})
+            .body["ok"],
+        false);
 }
 
 TEST(CommandLine, HelpNamesEveryOption) {
     const auto help = runServer({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--db", "--listen", "--port-file", "--tls-cert", "--tls-key", "--demo",
-                               "--latest-version", "--update-available", "--impressions", "--threads", "--delay-ms",
-                               "--delay-scope", "--job"}) {
+    for (const char* option :
+         {"--db", "--listen", "--port-file", "--tls-cert", "--tls-key", "--demo", "--latest-version",
+          "--update-available", "--impressions", "--threads", "--delay-ms", "--delay-scope", "--job"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
-    EXPECT_EQ(runServer({"--version"}).out, std::string("corlune-track-server ") + CORLUNE_SERVER_VERSION + "\n");
+    EXPECT_EQ(runServer({"--version"}).out,
+              std::string("corlune-track-server ") + CORLUNE_SERVER_VERSION + "\n");
 }
 
 TEST(CommandLine, ServeFailsClearly) {
@@ -96,8 +104,8 @@ TEST(CommandLine, ServeFailsClearly) {
     EXPECT_EQ(busy.status, 1);
     EXPECT_NE(busy.err.find("TLS"), std::string::npos);
     ServerProcess first({"--db", dir.file("t.db")});
-    const auto taken =
-        runServer({"serve", "--db", dir.file("t.db"), "--listen", "127.0.0.1:" + std::to_string(first.port())});
+    const auto taken = runServer(
+        {"serve", "--db", dir.file("t.db"), "--listen", "127.0.0.1:" + std::to_string(first.port())});
     EXPECT_EQ(taken.status, 1);
     EXPECT_NE(taken.err.find("cannot listen"), std::string::npos);
     EXPECT_EQ(runServer({"serve", "--listen", "0.0.0.0:8787"}).status, 2);

@@ -1,5 +1,5 @@
-#include "FakeClock.h"
 #include "Handlers.h"
+#include "FakeClock.h"
 #include "PasswordHash.h"
 #include "TempDir.h"
 
@@ -22,13 +22,15 @@ protected:
     void SetUp() override { ASSERT_EQ(storage.addEmployee("e1", *hash, {"j1", "0"}), AddOutcome::Added); }
 
     ApiResponse verify(const std::string& employee, const std::string& job, const std::string& password) {
-        return handlers.verify(post(json{{"employeeId", employee}, {"jobId", job}, {"password", password}}.dump()));
+        return handlers.verify(
+            post(json{{"employeeId", employee}, {"jobId", job}, {"password", password}}.dump()));
     }
 
-    ApiResponse clockIn(const std::string& at, const std::string& key = {}, const std::string& employee = "e1",
-                        const std::string& job = "j1") {
-        return handlers.report(EventKind::ClockIn,
-                               post(json{{"employeeId", employee}, {"jobId", job}, {"clockIn", at}}.dump(), key));
+    ApiResponse clockIn(const std::string& at, const std::string& key = {},
+                        const std::string& employee = "e1", const std::string& job = "j1") {
+        return handlers.report(
+            EventKind::ClockIn,
+            post(json{{"employeeId", employee}, {"jobId", job}, {"clockIn", at}}.dump(), key));
     }
 
     static std::string* hash;
@@ -65,7 +67,9 @@ TEST_F(HandlersTest, VerifyIsLockedAfterFiveFailures) {
 TEST_F(HandlersTest, VerifyRefusesMalformedBodies) {
     EXPECT_EQ(handlers.verify(post(R"({"employeeId":"e1","jobId":"j1"})")).status, 400);
     EXPECT_EQ(handlers.verify(post("not json")).status, 400);
-    EXPECT_EQ(handlers.verify(ApiRequest{R"({"employeeId":"e1","jobId":"j1","password":"secret"})", "text/plain", {}, {}})
+    EXPECT_EQ(handlers
+                  .verify(ApiRequest{
+                      R"({"employeeId":"e1","jobId":"j1","password":"secret"})", "text/plain", {}, {}})
                   .status,
               415);
 }
@@ -103,9 +107,13 @@ TEST_F(HandlersTest, ReportRefusals) {
 TEST_F(HandlersTest, SummaryAddsUpTheStoredWork) {
     ASSERT_EQ(clockIn("2024-03-05T09:00:00Z").status, 201);
     const auto summary = [&](const char* employee, const char* job) {
-        return handlers.summary(ApiRequest{{}, {}, {}, {{"employeeId", employee}, {"jobId", job},
-                                                          {"from", "2024-03-05T00:00:00Z"},
-                                                          {"to", "2024-03-05T09:30:00Z"}}});
+        return handlers.summary(ApiRequest{{},
+                                           {},
+                                           {},
+                                           {{"employeeId", employee},
+                                            {"jobId", job},
+                                            {"from", "2024-03-05T00:00:00Z"},
+                                            {"to", "2024-03-05T09:30:00Z"}}});
     };
     EXPECT_EQ(summary("e1", "j1").body, json({{"totalWorkMs", 1800000}}));
     EXPECT_EQ(summary("e1", "0").body, json({{"totalWorkMs", 0}}));

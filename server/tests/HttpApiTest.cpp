@@ -36,9 +36,10 @@ protected:
         delete dir;
     }
 
-    static json verifyAnswer(const std::string& employee, const std::string& job, const std::string& password) {
-        const Answer answer =
-            server->post("/api/users/verify", json{{"employeeId", employee}, {"jobId", job}, {"password", password}});
+    static json verifyAnswer(const std::string& employee, const std::string& job,
+                             const std::string& password) {
+        const Answer answer = server->post(
+            "/api/users/verify", json{{"employeeId", employee}, {"jobId", job}, {"password", password}});
         EXPECT_EQ(answer.status, 200);
         return answer.body;
     }
@@ -74,7 +75,12 @@ TEST_F(HttpApiTest, EveryEventEndpointStoresAndAnswers201) {
         {"/api/break/start", {{"employeeId", "e1"}, {"jobId", "j1"}, {"start", at}}},
         {"/api/break/stop", {{"employeeId", "e1"}, {"jobId", "j1"}, {"end", at}}},
         {"/api/input/track",
-         {{"employeeId", "e1"}, {"jobId", "j1"}, {"startedAt", at}, {"endedAt", at}, {"keystrokes", 0}, {"clicks", 1}}},
+         {{"employeeId", "e1"},
+          {"jobId", "j1"},
+          {"startedAt", at},
+          {"endedAt", at},
+          {"keystrokes", 0},
+          {"clicks", 1}}},
         {"/api/time/clock-out", {{"employeeId", "e1"}, {"jobId", "j1"}, {"clockOut", at}}},
     };
     for (const auto& [path, body] : reports) {
@@ -93,11 +99,15 @@ TEST_F(HttpApiTest, EventRefusalsCarryAnError) {
     };
     EXPECT_EQ(refused("/api/time/clock-in", clockInBody("nobody", "j1", "2023-01-10T08:00:00Z").dump()), 404);
     EXPECT_EQ(refused("/api/time/clock-in", clockInBody("e1", "j9", "2023-01-10T08:00:00Z").dump()), 403);
-    EXPECT_EQ(refused("/api/time/clock-in", clockInBody("e1", "j1", "2023-01-10T08:00:00+01:00").dump()), 400);
+    EXPECT_EQ(refused("/api/time/clock-in", clockInBody("e1", "j1", "2023-01-10T08:00:00+01:00").dump()),
+              400);
     EXPECT_EQ(refused("/api/time/clock-in", clockInBody("e1", "j1", "2023-02-30T08:00:00Z").dump()), 400);
-    EXPECT_EQ(refused("/api/time/clock-out", R"({"employeeId":"e1","jobId":1,"clockOut":"2023-01-10T08:00:00Z"})"), 400);
-    EXPECT_EQ(refused("/api/input/track", R"({"employeeId":"e1","jobId":"j1","startedAt":"2023-01-10T08:00:00Z",)"
-                                          R"("endedAt":"2023-01-10T08:01:00Z","keystrokes":-3,"clicks":0})"),
+    EXPECT_EQ(
+        refused("/api/time/clock-out", R"({"employeeId":"e1","jobId":1,"clockOut":"2023-01-10T08:00:00Z"})"),
+        400);
+    EXPECT_EQ(refused("/api/input/track",
+                      R"({"employeeId":"e1","jobId":"j1","startedAt":"2023-01-10T08:00:00Z",)"
+                      R"("endedAt":"2023-01-10T08:01:00Z","keystrokes":-3,"clicks":0})"),
               400);
     EXPECT_EQ(refused("/api/break/start", "[]"), 400);
     EXPECT_EQ(refused("/api/break/start", ""), 400);
@@ -113,7 +123,8 @@ TEST_F(HttpApiTest, ARepeatedIdempotencyKeyIsAnsweredAlikeAndStoresNothing) {
     EXPECT_EQ(again.status, first.status);
     EXPECT_EQ(again.body, first.body);
     EXPECT_EQ(again.headers.find("Idempotent-Replayed")->second, "true");
-    EXPECT_EQ(server->post("/api/time/clock-in", clockInBody("e1", "0", "2023-02-01T09:00:00Z"), key).status, 422);
+    EXPECT_EQ(server->post("/api/time/clock-in", clockInBody("e1", "0", "2023-02-01T09:00:00Z"), key).status,
+              422);
     // The clock-out closes one interval: a second stored clock-in would not change the total,
     // so count the stored events through a repeat without a key, which is stored every time.
     const Answer unkeyed1 = server->post("/api/time/clock-in", body);
@@ -123,20 +134,34 @@ TEST_F(HttpApiTest, ARepeatedIdempotencyKeyIsAnsweredAlikeAndStoresNothing) {
 }
 
 TEST_F(HttpApiTest, SummaryDecodesPercentEncodedValues) {
-    ASSERT_EQ(server->post("/api/time/clock-in", clockInBody(oddEmployee, oddJob, "2023-03-01T08:00:00Z")).status, 201);
-    EXPECT_EQ(totalWorkMs(*server, oddEmployee, oddJob, "2023-03-01T00:00:00Z", "2023-03-01T08:00:05Z"), 5000);
+    ASSERT_EQ(
+        server->post("/api/time/clock-in", clockInBody(oddEmployee, oddJob, "2023-03-01T08:00:00Z")).status,
+        201);
+    EXPECT_EQ(totalWorkMs(*server, oddEmployee, oddJob, "2023-03-01T00:00:00Z", "2023-03-01T08:00:05Z"),
+              5000);
+    // "+", ":" and "/" may also come unencoded; a "+" is a plus, not a space.
+    const Answer plain =
+        server->get("/api/time/summary?employeeId=Zo%C3%AB%20%26%20Co+1&jobId=job/%C3%A4%20b%3F%3D"
+                    "&from=2023-03-01T00:00:00Z&to=2023-03-01T08:00:05Z");
+    EXPECT_EQ(plain.body, json({{"totalWorkMs", 5000}}));
 }
 
 TEST_F(HttpApiTest, SummaryRefusals) {
     EXPECT_EQ(server->get("/api/time/summary?employeeId=e1&jobId=j1&from=2023-03-01T00:00:00Z").status, 400);
-    EXPECT_EQ(server->get("/api/time/summary?employeeId=e1&jobId=j1&from=yesterday&to=2023-03-01T00:00:00Z").status,
-              400);
-    EXPECT_EQ(server->get("/api/time/summary?employeeId=x&jobId=j1&from=2023-03-01T00:00:00Z&to=2023-03-01T00:00:00Z")
-                  .status,
-              404);
-    EXPECT_EQ(server->get("/api/time/summary?employeeId=e1&jobId=j7&from=2023-03-01T00:00:00Z&to=2023-03-01T00:00:00Z")
-                  .status,
-              403);
+    EXPECT_EQ(
+        server->get("/api/time/summary?employeeId=e1&jobId=j1&from=yesterday&to=2023-03-01T00:00:00Z").status,
+        400);
+    EXPECT_EQ(
+        server
+            ->get("/api/time/summary?employeeId=x&jobId=j1&from=2023-03-01T00:00:00Z&to=2023-03-01T00:00:00Z")
+            .status,
+        404);
+    EXPECT_EQ(
+        server
+            ->get(
+                "/api/time/summary?employeeId=e1&jobId=j7&from=2023-03-01T00:00:00Z&to=2023-03-01T00:00:00Z")
+            .status,
+        403);
 }
 
 TEST_F(HttpApiTest, VersionAnswersTheConfiguredVersionOnly) {
@@ -185,30 +210,33 @@ TEST_F(HttpApiTest, BodiesOver64KiBAreRefused) {
 
 TEST_F(HttpApiTest, PlainTextPostsAreRefused) {
     auto client = server->client();
-    const auto answer = client.Post("/api/time/clock-in", clockInBody("e1", "j1", "2023-01-10T08:00:00Z").dump(),
-                                    "text/plain");
+    const auto answer = client.Post("/api/time/clock-in",
+                                    clockInBody("e1", "j1", "2023-01-10T08:00:00Z").dump(), "text/plain");
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 415);
 }
 
 TEST(HttpServe, VersionAnnouncesAnUpdateWhenTold) {
     TempDir dir;
-    ServerProcess server({"--db", dir.file("t.db"), "--latest-version", "9.0.0", "--update-available", "true"});
+    ServerProcess server(
+        {"--db", dir.file("t.db"), "--latest-version", "9.0.0", "--update-available", "true"});
     EXPECT_EQ(server.get("/api/version").body, json({{"version", "9.0.0"}, {"updateAvailable", true}}));
 }
 
 TEST(HttpServe, ImpressionsComeFromTheFileAndFollowItsChanges) {
     TempDir dir;
     const std::string file = dir.file("impressions.json");
-    std::ofstream(file) << R"({"instagram":{"totalImpressions":5,"latest":{"impressions":2,"timestamp":"t"}},)"
-                           R"("tiktok":{"totalImpressions":"7k"}})";
+    std::ofstream(file)
+        << R"({"instagram":{"totalImpressions":5,"latest":{"impressions":2,"timestamp":"t"}},)"
+           R"("tiktok":{"totalImpressions":"7k"}})";
     ServerProcess server({"--db", dir.file("t.db"), "--impressions", file});
     const Answer first = server.get("/api/analytics/impressions");
     EXPECT_EQ(first.status, 200);
     EXPECT_EQ(first.body["tiktok"]["totalImpressions"], "7k");
     std::ofstream(dir.file("next.json")) << R"({"instagram":{"totalImpressions":6}})";
     std::filesystem::rename(dir.file("next.json"), file);
-    EXPECT_EQ(server.get("/api/analytics/impressions").body, json::parse(R"({"instagram":{"totalImpressions":6}})"));
+    EXPECT_EQ(server.get("/api/analytics/impressions").body,
+              json::parse(R"({"instagram":{"totalImpressions":6}})"));
 }
 
 TEST(HttpServe, DelayHoldsEventAnswersAfterStoringThem) {
@@ -237,8 +265,9 @@ TEST(HttpServe, ServesHttpsWithTheGivenCertificate) {
     TempDir dir;
     const std::string cert = dir.file("cert.pem");
     const std::string key = dir.file("key.pem");
-    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " +
-                                key + " -out " + cert + " >/dev/null 2>&1";
+    const std::string command =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " + key + " -out " +
+        cert + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
     ServerProcess server({"--db", dir.file("t.db"), "--tls-cert", cert, "--tls-key", key});
     httplib::SSLClient client("127.0.0.1", server.port());

@@ -33,9 +33,10 @@ TEST(ServeOptions, Defaults) {
 }
 
 TEST(ServeOptions, EveryOption) {
-    const auto o = parse<ServeOptions>({"serve", "--db", "x.db", "--listen=[::1]:0", "--port-file", "p", "--demo",
-                                        "--latest-version", "2.1.0", "--update-available", "false", "--impressions",
-                                        "i.json", "--threads=8", "--delay-ms", "20000", "--delay-scope", "all"});
+    const auto o =
+        parse<ServeOptions>({"serve", "--db", "x.db", "--listen=[::1]:0", "--port-file", "p", "--demo",
+                             "--latest-version", "2.1.0", "--update-available", "false", "--impressions",
+                             "i.json", "--threads=8", "--delay-ms", "20000", "--delay-scope", "all"});
     EXPECT_EQ(o.db, "x.db");
     EXPECT_EQ(o.host, "::1");
     EXPECT_EQ(o.port, 0);
@@ -54,13 +55,15 @@ TEST(ServeOptions, PlainHttpOnlyOnLoopback) {
     EXPECT_EQ(parse<ServeOptions>({"serve", "--listen", "localhost:80"}).host, "localhost");
     EXPECT_NE(refusal({"serve", "--listen", "0.0.0.0:8787"}).find("loopback only"), std::string::npos);
     EXPECT_NE(refusal({"serve", "--listen", "192.0.2.1:8787"}).find("--tls-cert"), std::string::npos);
-    EXPECT_EQ(parse<ServeOptions>({"serve", "--listen", "0.0.0.0:443", "--tls-cert", "c", "--tls-key", "k"}).tlsKey,
-              "k");
+    EXPECT_EQ(
+        parse<ServeOptions>({"serve", "--listen", "0.0.0.0:443", "--tls-cert", "c", "--tls-key", "k"}).tlsKey,
+        "k");
 }
 
 TEST(ServeOptions, Refusals) {
     EXPECT_EQ(refusal({"serve", "--tls-cert", "c"}), "--tls-cert and --tls-key go together");
-    EXPECT_EQ(refusal({"serve", "--listen", "127.0.0.1"}), "--listen: expected HOST:PORT, for example 127.0.0.1:8787");
+    EXPECT_EQ(refusal({"serve", "--listen", "127.0.0.1"}),
+              "--listen: expected HOST:PORT, for example 127.0.0.1:8787");
     EXPECT_NE(refusal({"serve", "--listen", "127.0.0.1:65536"}).find("65535"), std::string::npos);
     EXPECT_NE(refusal({"serve", "--listen", ":80"}).find("HOST:PORT"), std::string::npos);
     EXPECT_EQ(refusal({"serve", "--update-available", "yes"}), "--update-available: expected true or false");
@@ -75,7 +78,8 @@ TEST(ServeOptions, Refusals) {
 }
 
 TEST(EmployeeOptions, Add) {
-    const auto o = parse<EmployeeAddOptions>({"employee", "add", "E 1", "--job", "0", "--job", "", "--db", "x.db"});
+    const auto o =
+        parse<EmployeeAddOptions>({"employee", "add", "E 1", "--job", "0", "--job", "", "--db", "x.db"});
     EXPECT_EQ(o.employeeId, "E 1");
     EXPECT_EQ(o.jobs, (std::vector<std::string>{"0", ""}));
     EXPECT_EQ(o.db, "x.db");
@@ -84,11 +88,14 @@ TEST(EmployeeOptions, Add) {
 TEST(EmployeeOptions, AddRefusals) {
     EXPECT_EQ(refusal({"employee", "add", "e"}), "employee add needs at least one --job");
     EXPECT_EQ(refusal({"employee", "add", "--job", "j"}), "employee add takes exactly one employee ID");
-    EXPECT_EQ(refusal({"employee", "add", "e", "f", "--job", "j"}), "employee add takes exactly one employee ID");
+    EXPECT_EQ(refusal({"employee", "add", "e", "f", "--job", "j"}),
+              "employee add takes exactly one employee ID");
     EXPECT_NE(refusal({"employee", "add", "", "--job", "j"}).find("1 to 128 bytes"), std::string::npos);
-    EXPECT_NE(refusal({"employee", "add", std::string(129, 'e'), "--job", "j"}).find("1 to 128"), std::string::npos);
+    EXPECT_NE(refusal({"employee", "add", std::string(129, 'e'), "--job", "j"}).find("1 to 128"),
+              std::string::npos);
     EXPECT_NE(refusal({"employee", "add", "e", "--job", "a\tb"}).find("--job"), std::string::npos);
-    EXPECT_EQ(refusal({"employee", "add", "e", "--job", "j", "--password", "p"}), "unknown option --password");
+    EXPECT_EQ(refusal({"employee", "add", "e", "--job", "j", "--password", "p"}),
+              "unknown option --password");
 }
 
 TEST(EmployeeOptions, ListAndRemove) {

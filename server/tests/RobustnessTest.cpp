@@ -48,15 +48,20 @@ TEST_F(RobustnessTest, ARestartKeepsEveryEventAndKey) {
     std::int64_t firstId = 0;
     {
         ServerProcess server({"--db", db});
-        firstId = server.post("/api/time/clock-in", clockIn("e1", "j1", "2024-03-05T09:00:00Z"), "k-in").body["eventId"];
-        ASSERT_EQ(server.post("/api/time/clock-out", clockOut("e1", "j1", "2024-03-05T11:00:00Z"), "k-out").status, 201);
+        firstId = server.post("/api/time/clock-in", clockIn("e1", "j1", "2024-03-05T09:00:00Z"), "k-in")
+                      .body["eventId"];
+        ASSERT_EQ(
+            server.post("/api/time/clock-out", clockOut("e1", "j1", "2024-03-05T11:00:00Z"), "k-out").status,
+            201);
         EXPECT_EQ(server.stop(SIGTERM), 0);
     }
     EXPECT_FALSE(std::filesystem::exists(db + "-wal")) << "the database was not closed cleanly";
     EXPECT_EQ(integrityCheck(db), "ok");
     ServerProcess again({"--db", db});
-    EXPECT_EQ(totalWorkMs(again, "e1", "j1", "2024-03-05T00:00:00Z", "2024-03-05T23:59:59Z"), 2 * 3600 * 1000);
-    const Answer replay = again.post("/api/time/clock-in", clockIn("e1", "j1", "2024-03-05T09:00:00Z"), "k-in");
+    EXPECT_EQ(totalWorkMs(again, "e1", "j1", "2024-03-05T00:00:00Z", "2024-03-05T23:59:59Z"),
+              2 * 3600 * 1000);
+    const Answer replay =
+        again.post("/api/time/clock-in", clockIn("e1", "j1", "2024-03-05T09:00:00Z"), "k-in");
     EXPECT_EQ(replay.status, 201);
     EXPECT_EQ(replay.body["eventId"], firstId);
 }
@@ -65,9 +70,11 @@ TEST_F(RobustnessTest, AnsweredEventsSurviveAKill) {
     {
         ServerProcess server({"--db", db});
         for (int i = 0; i < 50; ++i) {
-            const std::string at = "2024-03-05T09:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ":00Z";
-            ASSERT_EQ(server.post(i % 2 == 0 ? "/api/time/clock-in" : "/api/time/clock-out",
-                                  i % 2 == 0 ? clockIn("e1", "j1", at) : clockOut("e1", "j1", at))
+            const std::string at =
+                "2024-03-05T09:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ":00Z";
+            ASSERT_EQ(server
+                          .post(i % 2 == 0 ? "/api/time/clock-in" : "/api/time/clock-out",
+                                i % 2 == 0 ? clockIn("e1", "j1", at) : clockOut("e1", "j1", at))
                           .status,
                       201);
         }
@@ -120,8 +127,10 @@ TEST_F(RobustnessTest, ConcurrentWritersAreAllStoredOnce) {
                 };
                 const std::string key = "w" + std::to_string(w) + "-s" + std::to_string(s);
                 for (int repeat = 0; repeat < 2; ++repeat) {
-                    const Answer in = server.post("/api/time/clock-in", clockIn("e1", "j1", at(0)), key + "-in");
-                    const Answer out = server.post("/api/time/clock-out", clockOut("e1", "j1", at(1)), key + "-out");
+                    const Answer in =
+                        server.post("/api/time/clock-in", clockIn("e1", "j1", at(0)), key + "-in");
+                    const Answer out =
+                        server.post("/api/time/clock-out", clockOut("e1", "j1", at(1)), key + "-out");
                     ASSERT_EQ(in.status, 201);
                     ASSERT_EQ(out.status, 201);
                     const std::lock_guard lock(idsMutex);
@@ -143,7 +152,9 @@ TEST_F(RobustnessTest, RepeatedVerifyFailuresAreSlowedDown) {
     addEmployee(db, "e2", "pw2", {"j1"});
     ServerProcess server({"--db", db});
     const auto verify = [&](const std::string& employee, const std::string& password) {
-        return server.post("/api/users/verify", json{{"employeeId", employee}, {"jobId", "j1"}, {"password", password}})
+        return server
+            .post("/api/users/verify",
+                  json{{"employeeId", employee}, {"jobId", "j1"}, {"password", password}})
             .body["ok"]
             .get<bool>();
     };
@@ -177,14 +188,38 @@ TEST_F(RobustnessTest, FuzzedRequestsNeverCrashTheServerOrDamageTheData) {
                              R"("endedAt":"2024-03-05T09:05:00Z","keystrokes":10,"clicks":2})"},
     };
     const std::vector<std::string> fragments = {
-        "\xff", "\xc3", "\xed\xa0\x80", "\\u0000", "\\ud800", "\"", "\\", "{", "}", "[", "]", ":", ",", "null",
-        "-1", "1e999", "18446744073709551616", "0.5", "true", std::string(200, '['), std::string(3000, 'a'),
-        "\"2024-02-30T00:00:00Z\"", "\"9999-12-31T23:59:59Z\"", "{\"employeeId\":\"fuzz\"}", std::string(1, '\0'),
+        "\xff",
+        "\xc3",
+        "\xed\xa0\x80",
+        "\\u0000",
+        "\\ud800",
+        "\"",
+        "\\",
+        "{",
+        "}",
+        "[",
+        "]",
+        ":",
+        ",",
+        "null",
+        "-1",
+        "1e999",
+        "18446744073709551616",
+        "0.5",
+        "true",
+        std::string(200, '['),
+        std::string(3000, 'a'),
+        "\"2024-02-30T00:00:00Z\"",
+        "\"9999-12-31T23:59:59Z\"",
+        "{\"employeeId\":\"fuzz\"}",
+        std::string(1, '\0'),
     };
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
     SCOPED_TRACE("fuzz seed " + std::to_string(seed));
-    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    const auto pick = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+    };
     const auto mutate = [&](std::string body) {
         const int edits = 1 + static_cast<int>(pick(4));
         for (int e = 0; e < edits; ++e) {
@@ -238,13 +273,15 @@ TEST_F(RobustnessTest, FuzzedRequestsNeverCrashTheServerOrDamageTheData) {
             headers.emplace("Idempotency-Key", "fuzz-" + std::to_string(pick(50)));
         }
         const std::string type = pick(20) == 0 ? "text/plain" : "application/json";
-        const auto answer = pick(10) == 0 ? client.Get(("/api/time/summary?employeeId=" + percentEncode(mutate("fuzz")) +
-                                                        "&jobId=f&from=" + percentEncode(mutate("2024-03-05T00:00:00Z")) +
-                                                        "&to=2024-03-06T00:00:00Z")
-                                                           .c_str())
-                                          : client.Post(path.c_str(), headers, body, type.c_str());
+        const auto answer =
+            pick(10) == 0 ? client.Get(("/api/time/summary?employeeId=" + percentEncode(mutate("fuzz")) +
+                                        "&jobId=f&from=" + percentEncode(mutate("2024-03-05T00:00:00Z")) +
+                                        "&to=2024-03-06T00:00:00Z")
+                                           .c_str())
+                          : client.Post(path.c_str(), headers, body, type.c_str());
         ASSERT_TRUE(answer) << "no answer to request " << i << ": " << httplib::to_string(answer.error());
-        ASSERT_LT(answer->status, 500) << "request " << i << " body " << json(body).dump(-1, ' ', false, json::error_handler_t::replace);
+        ASSERT_LT(answer->status, 500)
+            << "request " << i << " body " << json(body).dump(-1, ' ', false, json::error_handler_t::replace);
         ASSERT_TRUE(json::parse(answer->body, nullptr, false).is_object()) << "request " << i;
     }
 
@@ -256,8 +293,9 @@ TEST_F(RobustnessTest, FuzzedRequestsNeverCrashTheServerOrDamageTheData) {
         address.sin_port = htons(static_cast<std::uint16_t>(server.port()));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        std::string junk = i % 2 == 0 ? "POST /api/time/clock-in HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n"
-                                      : std::string(pick(10000), '\0');
+        std::string junk =
+            i % 2 == 0 ? "POST /api/time/clock-in HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n"
+                       : std::string(pick(10000), '\0');
         for (char& c : junk) {
             c = pick(3) == 0 ? static_cast<char>(pick(256)) : c;
         }

@@ -1,5 +1,5 @@
-#include "Schema.h"
 #include "Storage.h"
+#include "Schema.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -130,8 +130,8 @@ TEST_F(StorageTest, TimelineStartsAtTheLastClockOutBeforeTheRange) {
          }) {
         ASSERT_EQ(storage->store(report(kind, at), "").outcome, StoreOutcome::Stored);
     }
-    const auto lookup =
-        storage->timeline("e1", "j1", *parseTimestamp("2024-03-05T00:00:00Z"), *parseTimestamp("2024-03-05T12:00:00Z"));
+    const auto lookup = storage->timeline("e1", "j1", *parseTimestamp("2024-03-05T00:00:00Z"),
+                                          *parseTimestamp("2024-03-05T12:00:00Z"));
     ASSERT_EQ(lookup.access, Access::Allowed);
     ASSERT_EQ(lookup.events.size(), 3u);
     EXPECT_EQ(lookup.events[0].at, *parseTimestamp("2024-03-04T17:00:00Z"));
@@ -142,7 +142,8 @@ TEST_F(StorageTest, TimelineStartsAtTheLastClockOutBeforeTheRange) {
 }
 
 TEST_F(StorageTest, EventsSurviveAReopenAndTheEmployeesRemoval) {
-    ASSERT_EQ(storage->store(report(EventKind::ClockIn, "2024-03-05T09:00:00Z"), "k1").outcome, StoreOutcome::Stored);
+    ASSERT_EQ(storage->store(report(EventKind::ClockIn, "2024-03-05T09:00:00Z"), "k1").outcome,
+              StoreOutcome::Stored);
     storage = std::make_unique<Storage>(db);
     EXPECT_EQ(eventCount(), 1u);
     EXPECT_EQ(storage->store(report(EventKind::ClockIn, "2024-03-05T09:00:00Z"), "k1").outcome,
@@ -168,7 +169,8 @@ TEST_F(StorageTest, ConcurrentWritersEachGetTheirOwnEvent) {
                 // Every key is sent by two threads at once: one stores it, the other replays it.
                 const std::string key = "k-" + std::to_string(t / 2) + "-" + std::to_string(i);
                 const auto result = storage->store(report(EventKind::ClockIn, "2024-03-05T09:00:00Z"), key);
-                ASSERT_TRUE(result.outcome == StoreOutcome::Stored || result.outcome == StoreOutcome::Replayed);
+                ASSERT_TRUE(result.outcome == StoreOutcome::Stored ||
+                            result.outcome == StoreOutcome::Replayed);
                 stored += result.outcome == StoreOutcome::Stored;
                 const std::lock_guard lock(idsMutex);
                 ids.insert(result.eventId);
@@ -183,6 +185,8 @@ TEST_F(StorageTest, ConcurrentWritersEachGetTheirOwnEvent) {
     EXPECT_EQ(eventCount(), static_cast<std::size_t>(threads / 2 * perThread));
 }
 
-TEST(StorageOpen, AnUnwritablePathThrows) { EXPECT_THROW(Storage{"/nonexistent-dir/x/track.db"}, SqliteError); }
+TEST(StorageOpen, AnUnwritablePathThrows) {
+    EXPECT_THROW(Storage{"/nonexistent-dir/x/track.db"}, SqliteError);
+}
 
 } // namespace

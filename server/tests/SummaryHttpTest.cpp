@@ -18,7 +18,8 @@ class SummaryHttpTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = new TempDir();
-        addEmployee(dir->file("track.db"), "w", "pw", {"midnight", "open", "breaks", "late", "odd", "queued"});
+        addEmployee(dir->file("track.db"), "w", "pw",
+                    {"midnight", "open", "breaks", "late", "odd", "queued"});
         server = new ServerProcess({"--db", dir->file("track.db")});
     }
     static void TearDownTestSuite() {
@@ -96,8 +97,8 @@ TEST_F(SummaryHttpTest, OddSequencesFollowTheWrittenRules) {
     send("odd", "in", "2024-03-05T09:00:00Z");     // a repeat: the first clock-in stands
     send("odd", "resume", "2024-03-05T09:30:00Z"); // a stop without a start: ignored
     send("odd", "out", "2024-03-05T10:00:00Z");
-    send("odd", "out", "2024-03-05T11:00:00Z");    // already out: ignored
-    send("odd", "break", "2024-03-05T11:30:00Z");  // not working: ignored
+    send("odd", "out", "2024-03-05T11:00:00Z");   // already out: ignored
+    send("odd", "break", "2024-03-05T11:30:00Z"); // not working: ignored
     EXPECT_EQ(total("odd", "2024-03-05T00:00:00Z", "2024-03-05T23:59:59Z"), 2 * hour);
 }
 

@@ -1,5 +1,5 @@
-#include "FakeClock.h"
 #include "VerifyThrottle.h"
+#include "FakeClock.h"
 
 #include <gtest/gtest.h>
 

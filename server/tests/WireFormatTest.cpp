@@ -23,9 +23,10 @@ TEST_P(JsonObjectRefused, WithAnError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bodies, JsonObjectRefused,
-                         testing::Values("", " ", "[]", "[1,2]", "\"text\"", "42", "null", "true", "{", "{\"a\":}",
-                                         "{\"a\":1}x", "{'a':1}", "{\"a\":\"\xff\"}", "{\"a\":\"\xc3\"}",
-                                         "{\"a\":\"\xed\xa0\x80\"}", "{\"a\":1e400}", std::string(33, '[') + std::string(33, ']'),
+                         testing::Values("", " ", "[]", "[1,2]", "\"text\"", "42", "null", "true", "{",
+                                         "{\"a\":}", "{\"a\":1}x", "{'a':1}", "{\"a\":\"\xff\"}",
+                                         "{\"a\":\"\xc3\"}", "{\"a\":\"\xed\xa0\x80\"}", "{\"a\":1e400}",
+                                         std::string(33, '[') + std::string(33, ']'),
                                          "{\"a\":" + std::string(40, '{') + std::string(40, '}') + "}",
                                          std::string(100000, '[')));
 
@@ -35,7 +36,8 @@ TEST(JsonObject, NestingInsideStringsDoesNotCount) {
 }
 
 TEST(JsonObject, ThirtyTwoLevelsAreAllowed) {
-    EXPECT_TRUE(parseJsonObject("{\"a\":" + std::string(31, '[') + std::string(31, ']') + "}").value.has_value());
+    EXPECT_TRUE(
+        parseJsonObject("{\"a\":" + std::string(31, '[') + std::string(31, ']') + "}").value.has_value());
 }
 
 TEST(VerifyBody, ReadsTheThreeMembers) {
@@ -71,18 +73,21 @@ TEST_P(EventBodyAccepted, ReadsTheInstant) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, EventBodyAccepted,
-    testing::Values(EventCase{EventKind::ClockIn, R"({"employeeId":"e1","jobId":"j1","clockIn":"2024-03-05T14:07:09Z"})"},
-                    EventCase{EventKind::ClockOut, R"({"jobId":"j1","clockOut":"2024-03-05T14:07:09Z","employeeId":"e1"})"},
-                    EventCase{EventKind::BreakStart, R"({"employeeId":"e1","jobId":"j1","start":"2024-03-05T14:07:09Z"})"},
-                    EventCase{EventKind::BreakStop, R"({"employeeId":"e1","jobId":"j1","end":"2024-03-05T14:07:09Z"})"},
-                    EventCase{EventKind::InputTrack,
-                              R"({"employeeId":"e1","jobId":"j1","startedAt":"2024-03-05T14:07:09Z",)"
-                              R"("endedAt":"2024-03-05T14:08:00Z","keystrokes":0,"clicks":9223372036854775807})"}));
+    testing::Values(
+        EventCase{EventKind::ClockIn, R"({"employeeId":"e1","jobId":"j1","clockIn":"2024-03-05T14:07:09Z"})"},
+        EventCase{EventKind::ClockOut,
+                  R"({"jobId":"j1","clockOut":"2024-03-05T14:07:09Z","employeeId":"e1"})"},
+        EventCase{EventKind::BreakStart,
+                  R"({"employeeId":"e1","jobId":"j1","start":"2024-03-05T14:07:09Z"})"},
+        EventCase{EventKind::BreakStop, R"({"employeeId":"e1","jobId":"j1","end":"2024-03-05T14:07:09Z"})"},
+        EventCase{EventKind::InputTrack,
+                  R"({"employeeId":"e1","jobId":"j1","startedAt":"2024-03-05T14:07:09Z",)"
+                  R"("endedAt":"2024-03-05T14:08:00Z","keystrokes":0,"clicks":9223372036854775807})"}));
 
 TEST(EventBody, InputCountsAndWindow) {
-    const auto parsed = parseEventReport(EventKind::InputTrack,
-                                         R"({"employeeId":"e","jobId":"j","startedAt":"2024-03-05T14:07:09Z",)"
-                                         R"("endedAt":"2024-03-05T14:08:00Z","keystrokes":12,"clicks":3})");
+    const auto parsed = parseEventReport(
+        EventKind::InputTrack, R"({"employeeId":"e","jobId":"j","startedAt":"2024-03-05T14:07:09Z",)"
+                               R"("endedAt":"2024-03-05T14:08:00Z","keystrokes":12,"clicks":3})");
     ASSERT_TRUE(parsed.value.has_value()) << parsed.error;
     EXPECT_EQ(parsed.value->endedAt, 1709647680);
     EXPECT_EQ(parsed.value->keystrokes, 12);
@@ -97,9 +102,12 @@ struct Refusal {
 
 class EventBodyRefused : public testing::TestWithParam<Refusal> {};
 
-TEST_P(EventBodyRefused, Names) { EXPECT_EQ(parseEventReport(GetParam().kind, GetParam().body).error, GetParam().error); }
+TEST_P(EventBodyRefused, Names) {
+    EXPECT_EQ(parseEventReport(GetParam().kind, GetParam().body).error, GetParam().error);
+}
 
-constexpr const char* input = R"({"employeeId":"e","jobId":"j","startedAt":"2024-03-05T14:07:09Z","endedAt":"2024-03-05T14:08:00Z",)";
+constexpr const char* input =
+    R"({"employeeId":"e","jobId":"j","startedAt":"2024-03-05T14:07:09Z","endedAt":"2024-03-05T14:08:00Z",)";
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, EventBodyRefused,
@@ -113,9 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"start\" must be a string"},
         Refusal{EventKind::BreakStop, R"({"employeeId":["e"],"jobId":"j","end":"2024-03-05T14:07:09Z"})",
                 "\"employeeId\" must be a string"},
-        Refusal{EventKind::BreakStop, R"({"employeeId":"e","end":"2024-03-05T14:07:09Z"})", "missing \"jobId\""},
-        Refusal{EventKind::InputTrack, R"({"employeeId":"e","jobId":"j","startedAt":"2024-03-05T14:07:09Z","keystrokes":1,"clicks":1})",
-                "missing \"endedAt\""},
+        Refusal{EventKind::BreakStop, R"({"employeeId":"e","end":"2024-03-05T14:07:09Z"})",
+                "missing \"jobId\""},
+        Refusal{
+            EventKind::InputTrack,
+            R"({"employeeId":"e","jobId":"j","startedAt":"2024-03-05T14:07:09Z","keystrokes":1,"clicks":1})",
+            "missing \"endedAt\""},
         Refusal{EventKind::InputTrack, (std::string(input) + R"("keystrokes":-1,"clicks":0})"),
                 "\"keystrokes\" must be an integer from 0 to 9223372036854775807"},
         Refusal{EventKind::InputTrack, (std::string(input) + R"("keystrokes":1.5,"clicks":0})"),
@@ -124,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"keystrokes\" must be an integer from 0 to 9223372036854775807"},
         Refusal{EventKind::InputTrack, (std::string(input) + R"("keystrokes":true,"clicks":0})"),
                 "\"keystrokes\" must be an integer from 0 to 9223372036854775807"},
-        Refusal{EventKind::InputTrack, (std::string(input) + R"("keystrokes":1,"clicks":9223372036854775808})"),
+        Refusal{EventKind::InputTrack,
+                (std::string(input) + R"("keystrokes":1,"clicks":9223372036854775808})"),
                 "\"clicks\" must be an integer from 0 to 9223372036854775807"},
         Refusal{EventKind::ClockIn, "[]", "the body must be a JSON object"}));
 
@@ -151,6 +163,19 @@ TEST(SummaryQuery, RefusesMissingRepeatedOrBadParameters) {
     EXPECT_FALSE(parseSummaryQuery(query("e", "j", "2024-03-05", "2024-03-05T01:00:00Z")).value.has_value());
     EXPECT_EQ(parseSummaryQuery(query("e", "j", "2024-03-05T02:00:00Z", "2024-03-05T01:00:00Z")).error,
               "from must not be after to");
+}
+
+TEST(Query, DecodesPercentEscapesAndKeepsPlus) {
+    const QueryParams params =
+        parseQuery("employeeId=Zo%C3%AB%20%26%20Co%2B1&jobId=a+b&from=%zz%4&empty=&bare&&x=1=2");
+    EXPECT_EQ(params.find("employeeId")->second, "Zo\xC3\xAB & Co+1");
+    EXPECT_EQ(params.find("jobId")->second, "a+b");
+    EXPECT_EQ(params.find("from")->second, "%zz%4");
+    EXPECT_EQ(params.find("empty")->second, "");
+    EXPECT_EQ(params.find("bare")->second, "");
+    EXPECT_EQ(params.find("x")->second, "1=2");
+    EXPECT_EQ(params.size(), 6u);
+    EXPECT_TRUE(parseQuery("").empty());
 }
 
 TEST(JsonText, ReplacesInvalidUtf8InsteadOfThrowing) {

@@ -4,8 +4,8 @@
 
 #include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -40,7 +40,9 @@ Answer toAnswer(const httplib::Result& result) {
     return answer;
 }
 
-int exitStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw); }
+int exitStatus(int raw) {
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
 
 /// Reads everything from `fd` until it closes.
 std::string drain(int fd) {
@@ -108,7 +110,8 @@ httplib::Client ServerProcess::client() const {
     return client;
 }
 
-Answer ServerProcess::post(const std::string& path, const std::string& body, const std::string& idempotencyKey) const {
+Answer ServerProcess::post(const std::string& path, const std::string& body,
+                           const std::string& idempotencyKey) const {
     httplib::Headers headers;
     if (!idempotencyKey.empty()) {
         headers.emplace("Idempotency-Key", idempotencyKey);

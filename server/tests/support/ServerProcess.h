@@ -30,11 +30,13 @@ public:
     /// A client for this server, with generous timeouts.
     httplib::Client client() const;
     /// POST with Content-Type application/json, and an Idempotency-Key when one is given.
-    Answer post(const std::string& path, const std::string& body, const std::string& idempotencyKey = {}) const;
+    Answer post(const std::string& path, const std::string& body,
+                const std::string& idempotencyKey = {}) const;
     Answer post(const std::string& path, const char* body, const std::string& idempotencyKey = {}) const {
         return post(path, std::string(body), idempotencyKey);
     }
-    Answer post(const std::string& path, const nlohmann::json& body, const std::string& idempotencyKey = {}) const {
+    Answer post(const std::string& path, const nlohmann::json& body,
+                const std::string& idempotencyKey = {}) const {
         return post(path, body.dump(), idempotencyKey);
     }
     /// GET with Content-Type application/json and no body, as the time clock sends it.
