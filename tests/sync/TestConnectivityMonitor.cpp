@@ -174,14 +174,6 @@ TEST_F(ConnectivityMonitorTest, WithoutABackendOrAHostItIsAlwaysOnlineAndStillFl
     }
 }
 
-TEST_F(ConnectivityMonitorTest, EveryPollWritesTheFlagAndTheBanner) {
-    auto monitor = makeMonitor();
-    monitor->setUp();
-    monitor->updateReachability();
-    monitor->updateReachability();
-    EXPECT_EQ(banner.writes, 3);
-}
-
 TEST_F(ConnectivityMonitorTest, TheTimerPollsButNotWhileAModalDialogIsOpen) {
     auto monitor = makeMonitor();
     monitor->setUp();

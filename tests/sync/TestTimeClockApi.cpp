@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 namespace {
 
 class TimeClockApiTest : public ::testing::Test {
@@ -168,15 +166,6 @@ TEST_F(TimeClockApiTest, ANewReportDoesNotOvertakeQueuedOnes) {
     api.apiClockOutAt(std::nullopt); // an empty queue: sent at once again
     EXPECT_EQ(transport.paths().size(), 4);
     EXPECT_TRUE(queue.pendingQueue().isEmpty());
-}
-
-TEST_F(TimeClockApiTest, EveryReportHasItsOwnKey) {
-    for (int i = 0; i < 20; ++i)
-        api.apiClockInAt(std::nullopt);
-    std::set<QByteArray> keys;
-    for (const auto& r : transport.requests())
-        keys.insert(r.idempotencyKey);
-    EXPECT_EQ(keys.size(), 20u);
 }
 
 TEST_F(TimeClockApiTest, VerificationNeedsSuccessNoErrorAndOk) {

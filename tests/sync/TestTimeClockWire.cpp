@@ -18,30 +18,6 @@ SyncState signedIn() {
     return state;
 }
 
-TEST(TimeClockWire, EventsHaveTheirPathsAndMembers) {
-    const struct {
-        Event event;
-        const char* path;
-        const char* member;
-    } cases[] = {
-        {Event::ClockIn, "/api/time/clock-in", "clockIn"},
-        {Event::ClockOut, "/api/time/clock-out", "clockOut"},
-        {Event::BreakStart, "/api/break/start", "start"},
-        {Event::BreakStop, "/api/break/stop", "end"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TimeClockWire::pathOf(c.event), QString::fromLatin1(c.path));
-        const QJsonObject body =
-            TimeClockWire::eventBody(c.event, signedIn(), QStringLiteral("2024-03-05T14:07:09Z"));
-        EXPECT_EQ(body.size(), 3) << c.member;
-        EXPECT_EQ(body.value("employeeId"), QJsonValue("E-17"));
-        EXPECT_EQ(body.value("jobId"), QJsonValue("J9"));
-        EXPECT_EQ(body.value(QString::fromLatin1(c.member)), QJsonValue("2024-03-05T14:07:09Z")) << c.member;
-    }
-    EXPECT_EQ(TimeClockWire::verifyPath(), "/api/users/verify");
-    EXPECT_EQ(TimeClockWire::inputPath(), "/api/input/track");
-}
-
 TEST(TimeClockWire, AbsentIdsAreSentAsEmptyStrings) {
     SyncState signedOut; // employeeId absent, jobId ""
     const QJsonObject event = TimeClockWire::eventBody(Event::ClockOut, signedOut, "2024-03-05T14:07:09Z");
