@@ -83,9 +83,12 @@ std::optional<int> NetlinkReachability::routeDevice(const QHostAddress& address)
         request.fixed().rtm_family = AF_INET6;
         request.fixed().rtm_dst_len = 128;
         request.append(RTA_DST, v6.c, sizeof v6.c);
-        bool scoped = false;
-        const int scope = address.scopeId().toInt(&scoped);
-        if (scoped && scope > 0)
+        // A link-local address names its device, by number or by name.
+        bool numeric = false;
+        int scope = address.scopeId().toInt(&numeric);
+        if (!numeric && !address.scopeId().isEmpty())
+            scope = static_cast<int>(::if_nametoindex(address.scopeId().toLocal8Bit().constData()));
+        if (scope > 0)
             request.append(RTA_OIF, &scope, sizeof scope);
     } else {
         return std::nullopt;
