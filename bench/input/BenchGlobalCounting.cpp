@@ -1,0 +1,76 @@
+// Global counting under a burst of key presses: xdotool types as fast as it can through XTEST
+// while the raw-event monitor counts into a working session. Reports the presses counted per
+// second of the burst (xdotool's own speed bounds it), the process's CPU time per burst
+// (counting and the event loop's wake-ups), and how many presses were lost (must be 0).
+#include "FakeClocks.h"
+#include "FakeIdleTimeSource.h"
+#include "InputTracking.h"
+#include "RecordingReports.h"
+#include "ScriptedBreakPrompt.h"
+#include "WorkSession.h"
+#include "XInput2GlobalMonitor.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QProcess>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+namespace {
+
+void BM_GlobalCountingBurst(benchmark::State& state) {
+    const auto presses = static_cast<int>(state.range(0));
+    FakeTime time;
+    FakeIdleTimeSource idle;
+    RecordingReports reports;
+    ScriptedBreakPrompt prompt;
+    WorkSession session({time.monotonic, time.wall, idle, reports, prompt});
+    auto xinput = std::make_unique<XInput2GlobalMonitor>();
+    XInput2GlobalMonitor* monitor = xinput.get();
+    if (!monitor->isAvailable()) {
+        state.SkipWithError("no XInput 2.2 on $DISPLAY");
+        return;
+    }
+    InputTracking tracking(session, std::move(xinput));
+    tracking.enableInputTracking(true);
+    session.onClock();
+
+    QStringList arguments = {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("0")};
+    for (int i = 0; i < presses; ++i)
+        arguments.append(QStringLiteral("a"));
+
+    qint64 lost = 0;
+    for (auto _ : state) {
+        const qint64 before = session.keyCount;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QProcess xdotool;
+        QEventLoop untilDone;
+        QObject::connect(&xdotool, &QProcess::finished, &untilDone, &QEventLoop::quit);
+        xdotool.start(QStringLiteral("xdotool"), arguments);
+        // Count while xdotool types, as the program would; then take what is still on its way.
+        untilDone.exec();
+        monitor->processPendingEvents();
+        state.SetIterationTime(std::chrono::duration<double>(elapsed.nsecsElapsed() / 1e9).count());
+        lost += presses - (session.keyCount - before);
+    }
+    state.SetItemsProcessed(state.iterations() * presses);
+    state.counters["keys_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * presses), benchmark::Counter::kIsRate);
+    state.counters["lost"] = static_cast<double>(lost);
+}
+
+} // namespace
+
+BENCHMARK(BM_GlobalCountingBurst)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

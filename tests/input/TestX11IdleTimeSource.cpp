@@ -1,0 +1,108 @@
+// The X server's idle time under Xvfb, with input made through XTEST.
+#include "GlobalInputMonitorFactory.h"
+#include "IdleTimeSourceFactory.h"
+#include "PrivateXServer.h"
+#include "X11IdleTimeSource.h"
+#include "XInput2GlobalMonitor.h"
+#include "XdoTool.h"
+
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Method = X11IdleTimeSource::Method;
+
+// Waits, bounded, until the user has been idle for at least \a seconds.
+bool waitUntilIdleFor(X11IdleTimeSource& source, double seconds) {
+    return QTest::qWaitFor([&] { return source.secondsSinceLastInput() >= seconds; }, 10000);
+}
+
+class X11IdleTimeSourceTest : public ::testing::TestWithParam<Method> {};
+
+TEST_P(X11IdleTimeSourceTest, GrowsWithoutInputAndFallsBackAfterAKeyOrAMouseMove) {
+    X11IdleTimeSource source({}, GetParam());
+    ASSERT_TRUE(source.isAvailable());
+    EXPECT_EQ(source.method(), GetParam());
+
+    const double start = source.secondsSinceLastInput();
+    EXPECT_GE(start, 0.0);
+    ASSERT_TRUE(waitUntilIdleFor(source, start + 1.0)) << "the idle time did not grow";
+
+    const double beforeKey = source.secondsSinceLastInput();
+    ASSERT_TRUE(xdotool({"key", "shift"}));
+    const double afterKey = source.secondsSinceLastInput();
+    EXPECT_LT(afterKey, 1.0);
+    EXPECT_LT(afterKey, beforeKey);
+
+    ASSERT_TRUE(waitUntilIdleFor(source, 1.0));
+    const double beforeMove = source.secondsSinceLastInput();
+    ASSERT_TRUE(xdotool({"mousemove_relative", "--", "3", "-3"}));
+    const double afterMove = source.secondsSinceLastInput();
+    EXPECT_LT(afterMove, 1.0);
+    EXPECT_LT(afterMove, beforeMove);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothMethods, X11IdleTimeSourceTest,
+                         ::testing::Values(Method::SyncIdleCounter, Method::ScreenSaverInfo),
+                         [](const ::testing::TestParamInfo<Method>& param) {
+                             return param.param == Method::SyncIdleCounter ? "SyncIdleCounter"
+                                                                           : "ScreenSaverInfo";
+                         });
+
+TEST(X11IdleTimeSource, FactoriesPickTheX11BackendsOnAnX11Desktop) {
+    const auto idle = IdleTimeSourceFactory::create();
+    const auto* x11 = dynamic_cast<const X11IdleTimeSource*>(idle.get());
+    ASSERT_NE(x11, nullptr);
+    EXPECT_TRUE(x11->isAvailable());
+    EXPECT_EQ(x11->method(), Method::SyncIdleCounter);
+
+    const auto global = GlobalInputMonitorFactory::create();
+    EXPECT_NE(dynamic_cast<const XInput2GlobalMonitor*>(global.get()), nullptr);
+    EXPECT_TRUE(global->isAvailable());
+}
+
+TEST(X11IdleTimeSource, NoServerMeansUnavailableAndZero) {
+    X11IdleTimeSource source(":4093");
+    EXPECT_FALSE(source.isAvailable());
+    EXPECT_EQ(source.method(), Method::Unavailable);
+    EXPECT_EQ(source.secondsSinceLastInput(), 0.0);
+}
+
+TEST(X11IdleTimeSource, ServerThatGoesAwayMakesItUnavailableWithoutEndingTheProcess) {
+    PrivateXServer server;
+    ASSERT_FALSE(server.displayName().isEmpty());
+    X11IdleTimeSource source(server.displayName());
+    ASSERT_TRUE(source.isAvailable());
+    EXPECT_GE(source.secondsSinceLastInput(), 0.0);
+
+    server.stop();
+    EXPECT_EQ(source.secondsSinceLastInput(), 0.0);
+    EXPECT_FALSE(source.isAvailable());
+    EXPECT_EQ(source.secondsSinceLastInput(), 0.0);
+
+    // Qt's own connection, to the other server, is untouched.
+    QWidget window;
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+}
+
+TEST(XInput2GlobalMonitor, ServerThatGoesAwayMakesItUnavailableWithoutEndingTheProcess) {
+    PrivateXServer server;
+    ASSERT_FALSE(server.displayName().isEmpty());
+    XInput2GlobalMonitor monitor(server.displayName());
+    ASSERT_TRUE(monitor.isAvailable());
+    int presses = 0;
+    const auto keys = monitor.addKeyMonitor([&presses] { ++presses; });
+    ASSERT_NE(keys, nullptr);
+
+    server.stop();
+    // The event loop finds the connection closed and reads from it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !monitor.isAvailable(); }, 10000));
+    EXPECT_EQ(monitor.addMouseMonitor([] {}), nullptr);
+    EXPECT_EQ(presses, 0);
+}
+
+} // namespace

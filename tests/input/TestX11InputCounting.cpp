@@ -1,0 +1,225 @@
+// Counting real X input under Xvfb: xdotool types and clicks through XTEST, into another X
+// client (XInputTarget) or into a window of this process, with the real monitors.
+#include "FakeClocks.h"
+#include "FakeIdleTimeSource.h"
+#include "InputTargetProcess.h"
+#include "InputTracking.h"
+#include "RecordingReports.h"
+#include "ScriptedBreakPrompt.h"
+#include "WorkSession.h"
+#include "XInput2GlobalMonitor.h"
+#include "XdoTool.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A widget of our window that tells when the presses sent to it have all arrived.
+class ClickArea final : public QWidget {
+public:
+    explicit ClickArea(QWidget* parent)
+        : QWidget(parent) {
+        setMinimumSize(200, 100);
+    }
+    int releases = 0;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent*) override { ++releases; }
+};
+
+class X11InputCountingTest : public ::testing::Test {
+protected:
+    X11InputCountingTest() {
+        auto xinput = std::make_unique<XInput2GlobalMonitor>();
+        monitor = xinput.get();
+        tracking = std::make_unique<InputTracking>(session, std::move(xinput));
+
+        auto* layout = new QVBoxLayout(&window);
+        edit = new QLineEdit(&window);
+        area = new ClickArea(&window);
+        layout->addWidget(edit);
+        layout->addWidget(area);
+        window.move(100, 100);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(monitor->isAvailable()) << "no XInput 2.2 on the test display";
+        ASSERT_FALSE(target.windowId().isEmpty()) << "the other X client did not show its window";
+    }
+
+    void focusOurWindow() {
+        ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(window.winId())}));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window.isActiveWindow(); }, 10000));
+        edit->setFocus();
+    }
+    void focusTarget() { ASSERT_TRUE(xdotool({"windowfocus", "--sync", target.windowId()})); }
+
+    // Types into our line edit and waits until Qt has delivered every press.
+    void typeIntoOurWindow(const QString& letters) {
+        QStringList arguments = {"key", "--delay", "30"};
+        for (QChar letter : letters)
+            arguments.append(letter);
+        const QString expected = edit->text() + letters;
+        ASSERT_TRUE(xdotool(arguments));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return edit->text() == expected; }, 10000));
+    }
+    void typeIntoTarget(const QString& letters) {
+        QStringList arguments = {"key", "--delay", "30"};
+        for (QChar letter : letters)
+            arguments.append(letter);
+        const int expected = target.keys() + static_cast<int>(letters.size());
+        ASSERT_TRUE(xdotool(arguments));
+        ASSERT_TRUE(target.waitForKeys(expected));
+    }
+    // \a clicks: xdotool click arguments. No "mousemove --sync": it waits ~15 s when the pointer
+    // is already there; the move and the clicks go in order on xdotool's one connection anyway., e.g. {"1"}
+    // or {"--repeat", "2", "--delay", "80", "1"}.
+    void clickInOurWindow(const QStringList& clicks, int presses) {
+        const QPoint at = area->mapToGlobal(area->rect().center());
+        const int expected = area->releases + presses;
+        ASSERT_TRUE(xdotool(
+            QStringList{"mousemove", QString::number(at.x()), QString::number(at.y()), "click"} + clicks));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return area->releases == expected; }, 10000));
+    }
+    void clickInTarget(const QStringList& clicks, int presses) {
+        const QPoint at = target.centre();
+        const int expected = target.buttons() + presses;
+        ASSERT_TRUE(xdotool(
+            QStringList{"mousemove", QString::number(at.x()), QString::number(at.y()), "click"} + clicks));
+        ASSERT_TRUE(target.waitForButtons(expected));
+    }
+
+    // Everything the server sent so far has been counted, by both kinds of monitor.
+    void settle() {
+        monitor->processPendingEvents();
+        QCoreApplication::processEvents();
+    }
+    void expectCounts(qint64 keys, qint64 clicks) {
+        settle();
+        EXPECT_EQ(session.keyCount, keys);
+        EXPECT_EQ(session.clickCount, clicks);
+        EXPECT_EQ(session.unsentKeys, keys);
+        EXPECT_EQ(session.unsentClicks, clicks);
+    }
+
+    FakeTime time;
+    FakeIdleTimeSource idle;
+    RecordingReports reports;
+    ScriptedBreakPrompt prompt;
+    WorkSession session{{time.monotonic, time.wall, idle, reports, prompt}};
+    XInput2GlobalMonitor* monitor = nullptr;
+    std::unique_ptr<InputTracking> tracking;
+    QWidget window;
+    QLineEdit* edit = nullptr;
+    ClickArea* area = nullptr;
+    InputTargetProcess target;
+};
+
+TEST_F(X11InputCountingTest, GlobalMonitoringCountsKeysAndClicksMadeInAnotherClient) {
+    tracking->enableInputTracking(true);
+    session.onClock();
+    focusTarget();
+    typeIntoTarget("hello");
+    expectCounts(5, 0);
+    // Left, right, then a double click: four presses.
+    clickInTarget({"1"}, 1);
+    clickInTarget({"3"}, 1);
+    clickInTarget({"--repeat", "2", "--delay", "80", "1"}, 2);
+    expectCounts(5, 4);
+}
+
+TEST_F(X11InputCountingTest, ModifiersAloneAndWheelStepsCountNothing) {
+    tracking->enableInputTracking(true);
+    session.onClock();
+    focusTarget();
+    // Caps Lock and Num Lock twice, to leave the keyboard as it was.
+    ASSERT_TRUE(xdotool({"key", "--delay", "30", "shift", "Shift_R", "ctrl", "alt", "super", "Caps_Lock",
+                         "Caps_Lock", "ISO_Level3_Shift", "Num_Lock", "Num_Lock"}));
+    clickInTarget({"4"}, 1);
+    clickInTarget({"5"}, 1);
+    clickInTarget({"6"}, 1);
+    clickInTarget({"7"}, 1);
+    expectCounts(0, 0);
+    // A modifier with a letter is one key press.
+    ASSERT_TRUE(xdotool({"key", "shift+a", "ctrl+alt+b"}));
+    expectCounts(2, 0);
+}
+
+TEST_F(X11InputCountingTest, OurWindowCountsOnceWithGlobalMonitoring) {
+    tracking->enableInputTracking(true);
+    session.onClock();
+    focusOurWindow();
+    typeIntoOurWindow("abc");
+    clickInOurWindow({"1"}, 1);
+    clickInOurWindow({"--repeat", "2", "--delay", "80", "1"}, 2);
+    expectCounts(3, 3);
+}
+
+TEST_F(X11InputCountingTest, OurWindowCountsOnceWithoutGlobalMonitoringAndOtherClientsNotAtAll) {
+    tracking->enableInputTracking(false);
+    session.onClock();
+    focusOurWindow();
+    typeIntoOurWindow("abc");
+    clickInOurWindow({"1"}, 1);
+    clickInOurWindow({"--repeat", "2", "--delay", "80", "1"}, 2);
+    expectCounts(3, 3);
+
+    focusTarget();
+    typeIntoTarget("xyz");
+    clickInTarget({"1"}, 1);
+    expectCounts(3, 3);
+}
+
+TEST_F(X11InputCountingTest, NothingCountsWhileClockedOutOrPaused) {
+    tracking->enableInputTracking(true);
+    focusTarget();
+    typeIntoTarget("ab");
+    clickInTarget({"1"}, 1);
+    expectCounts(0, 0);
+
+    session.onClock();
+    session.onPause();
+    ASSERT_EQ(session.mode, 2);
+    typeIntoTarget("cd");
+    clickInTarget({"1"}, 1);
+    focusOurWindow();
+    typeIntoOurWindow("ef");
+    clickInOurWindow({"1"}, 1);
+    expectCounts(0, 0);
+
+    session.onPause();
+    typeIntoOurWindow("g");
+    expectCounts(1, 0);
+}
+
+TEST_F(X11InputCountingTest, SecondToggleKeepsTheCounts) {
+    tracking->enableInputTracking(true);
+    session.onClock();
+    focusTarget();
+    typeIntoTarget("ab");
+    expectCounts(2, 0);
+
+    tracking->onGlobalTrackToggled(false);
+    typeIntoTarget("cd");
+    expectCounts(2, 0);
+
+    tracking->onGlobalTrackToggled(true);
+    typeIntoTarget("ef");
+    clickInTarget({"1"}, 1);
+    expectCounts(4, 1);
+
+    tracking->disableInputTracking();
+    tracking->disableInputTracking();
+    typeIntoTarget("g");
+    expectCounts(4, 1);
+}
+
+} // namespace
