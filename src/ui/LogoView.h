@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+/// Shows one image scaled proportionally up or down to fit the view, centred; nothing when the
+/// image is null.
+class LogoView final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit LogoView(QWidget* parent = nullptr);
+
+    void setImage(const QImage& image);
+    const QImage& image() const { return picture; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage picture;
+};

@@ -1,0 +1,36 @@
+#include "SocialPanel.h"
+
+#include "JsonTransport.h"
+#include "SocialTexts.h"
+#include "SocialView.h"
+#include "SyncState.h"
+
+SocialPanel::SocialPanel(const SyncState& sync, JsonTransport& transport, SocialView& view, QObject* parent)
+    : QObject(parent)
+    , sync(sync)
+    , transport(transport)
+    , view(view) {}
+
+bool SocialPanel::isSocialJob() const {
+    return sync.jobId == QLatin1String("0");
+}
+
+void SocialPanel::updateSocialVisibility() {
+    view.setSocialPanelVisible(isSocialJob());
+}
+
+void SocialPanel::refreshSocialMetricsFromAPI() {
+    if (!isSocialJob() || fetching)
+        return;
+    fetching = true;
+    transport.sendAsync(QStringLiteral("GET"), QString::fromLatin1(impressionsPath), std::nullopt, this,
+                        [this](const JsonReply& reply) { finishFetch(reply); });
+}
+
+void SocialPanel::finishFetch(const JsonReply& reply) {
+    fetching = false;
+    const bool usable = isSuccessStatus(reply.status) && reply.result.has_value();
+    if (usable)
+        view.setSocialLines(SocialTexts::linesFromResponse(*reply.result));
+    emit fetchFinished(usable);
+}
