@@ -62,9 +62,11 @@ protected:
     }
     void focusTarget() { ASSERT_TRUE(xdotool({"windowfocus", "--sync", target.windowId()})); }
 
-    // Types into our line edit and waits until Qt has delivered every press.
+    // Types into our line edit and waits until Qt has delivered every press. Focus is set again
+    // in the same xdotool run, in case another test's window took it.
     void typeIntoOurWindow(const QString& letters) {
-        QStringList arguments = {"key", "--delay", "30"};
+        QStringList arguments = {"windowfocus", "--sync",  QString::number(window.winId()),
+                                 "key",         "--delay", "30"};
         for (QChar letter : letters)
             arguments.append(letter);
         const QString expected = edit->text() + letters;
@@ -72,16 +74,16 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return edit->text() == expected; }, 10000));
     }
     void typeIntoTarget(const QString& letters) {
-        QStringList arguments = {"key", "--delay", "30"};
+        QStringList arguments = {"windowfocus", "--sync", target.windowId(), "key", "--delay", "30"};
         for (QChar letter : letters)
             arguments.append(letter);
         const int expected = target.keys() + static_cast<int>(letters.size());
         ASSERT_TRUE(xdotool(arguments));
         ASSERT_TRUE(target.waitForKeys(expected));
     }
-    // \a clicks: xdotool click arguments. No "mousemove --sync": it waits ~15 s when the pointer
-    // is already there; the move and the clicks go in order on xdotool's one connection anyway., e.g. {"1"}
-    // or {"--repeat", "2", "--delay", "80", "1"}.
+    // \a clicks: xdotool click arguments, e.g. {"1"} or {"--repeat", "2", "--delay", "80", "1"}.
+    // No "mousemove --sync": it waits ~15 s when the pointer is already there, and the move and
+    // the clicks go in order on xdotool's one connection anyway.
     void clickInOurWindow(const QStringList& clicks, int presses) {
         const QPoint at = area->mapToGlobal(area->rect().center());
         const int expected = area->releases + presses;
