@@ -15,7 +15,7 @@ class ModalGate;
 class BreakPromptDialog final : public BreakPrompt {
 public:
     /// \a parent, when given, is the window the box is centred on; it may go away first.
-    BreakPromptDialog(ModalGate& modalGate, QWidget* parent);
+    explicit BreakPromptDialog(ModalGate& modalGate, QWidget* parent);
     BreakPromptDialog(const BreakPromptDialog&) = delete;
     BreakPromptDialog& operator=(const BreakPromptDialog&) = delete;
 

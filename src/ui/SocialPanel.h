@@ -20,7 +20,8 @@ class SocialPanel final : public QObject {
 public:
     static constexpr const char* impressionsPath = "/api/analytics/impressions";
 
-    SocialPanel(const SyncState& sync, JsonTransport& transport, SocialView& view, QObject* parent = nullptr);
+    explicit SocialPanel(const SyncState& sync, JsonTransport& transport, SocialView& view,
+                         QObject* parent = nullptr);
     SocialPanel(const SocialPanel&) = delete;
     SocialPanel& operator=(const SocialPanel&) = delete;
 
