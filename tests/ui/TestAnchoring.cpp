@@ -52,18 +52,6 @@ TEST(Anchoring, MasksKeepTheirEdges) {
         EXPECT_EQ(resized(c.frame, c.mask, initial, c.to), c.expected) << c.name;
 }
 
-TEST(Anchoring, ProportionalShareMatchesStepwiseResizing) {
-    // Resizing through many sizes and back lands where one resize would: the window never
-    // drifts, because each frame is computed from the initial one.
-    const QRect logo(24, 24, 128, 128);
-    for (int width : {560, 600, 777, 1200, 2000}) {
-        const QRect once = resized(logo, 13, initial, {width, 480});
-        const double left = 24.0 + (width - 680) * 24.0 / 552.0;
-        EXPECT_NEAR(once.x(), left, 0.5) << width;
-        EXPECT_EQ(once.size(), logo.size()) << width;
-    }
-}
-
 TEST(Anchoring, AxisWithoutFlexiblePartStaysAtTheBottomLeft) {
     // AppKit's frames have their origin at the bottom left: mask 0 keeps that distance.
     EXPECT_EQ(resized({10, 400, 50, 20}, 0, initial, {780, 500}), QRect(10, 420, 50, 20));
