@@ -1,51 +1,186 @@
 #include "AppDelegate.h"
+#include "ConnectivityMonitor.h"
 #include "FakeClocks.h"
+#include "FakeCredentialStore.h"
+#include "FakeGlobalInputMonitor.h"
 #include "FakeIdleTimeSource.h"
-#include "RecordingReports.h"
-#include "RecordingSessionView.h"
+#include "FakeJsonTransport.h"
+#include "FakeReachability.h"
+#include "FakeUserDefaults.h"
+#include "InputTracking.h"
+#include "MainWindow.h"
+#include "OfflineQueue.h"
+#include "ProbeAddresses.h"
+#include "QtPrinters.h"
+#include "ScriptedAlerts.h"
 #include "ScriptedBreakPrompt.h"
+#include "SignInPrompt.h"
+#include "UpdateChecker.h"
 #include "WorkSession.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
 #include <QEventLoop>
+#include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// Builds an AppDelegate from fakes and keeps raw views of them for the test.
+class ScriptedSignInPrompt final : public SignInPrompt {
+public:
+    std::optional<SignInEntry> askForCredentials() override {
+        ++dialogs;
+        if (entries.isEmpty())
+            return std::nullopt;
+        return entries.takeFirst();
+    }
+    QList<std::optional<SignInEntry>> entries;
+    int dialogs = 0;
+};
+
+JsonReply ok(const char* json = "{}") {
+    return JsonReply{200, std::nullopt, QJsonDocument::fromJson(json).object()};
+}
+
+// An AppDelegate on fakes for everything outside the process, with the real window.
 struct Harness {
     Harness() {
-        AppDelegate::Services services;
-        auto mono = std::make_unique<FakeMonotonicClock>();
-        auto wallClock = std::make_unique<FakeWallClock>();
-        auto idleSource = std::make_unique<FakeIdleTimeSource>();
-        auto recorder = std::make_unique<RecordingReports>();
-        auto breakPrompt = std::make_unique<ScriptedBreakPrompt>();
-        monotonic = mono.get();
-        idle = idleSource.get();
-        reports = recorder.get();
-        prompt = breakPrompt.get();
-        services.monotonic = std::move(mono);
-        services.wall = std::move(wallClock);
-        services.idle = std::move(idleSource);
-        services.reports = std::move(recorder);
-        services.breakPrompt = std::move(breakPrompt);
-        services.refreshSocialMetrics = [this] { ++socialRefreshes; };
-        app = std::make_unique<AppDelegate>(std::move(services));
-        app->setSessionView(&view);
+        AppDelegate::Services s;
+        auto own = [](auto& raw, auto ptr) {
+            raw = ptr.get();
+            return ptr;
+        };
+        s.monotonic = own(monotonic, std::make_unique<FakeMonotonicClock>());
+        s.wall = own(wall, std::make_unique<FakeWallClock>());
+        s.idle = own(idle, std::make_unique<FakeIdleTimeSource>());
+        s.transport = own(transport, std::make_unique<FakeJsonTransport>());
+        s.reachability = own(reachability, std::make_unique<FakeReachability>());
+        s.probeAddresses = std::make_unique<ProbeAddresses>(QStringLiteral("127.0.0.1"));
+        s.globalMonitor = own(global, std::make_unique<FakeGlobalInputMonitor>());
+        s.credentials = own(credentials, std::make_unique<FakeCredentialStore>());
+        s.defaults = own(defaults, std::make_unique<FakeUserDefaults>());
+        s.queueDatabasePath = dir.filePath(QStringLiteral("queue.sqlite"));
+        s.serviceUrl = QUrl(QStringLiteral("http://127.0.0.1:1"));
+        s.openUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return true;
+        };
+        s.alerts = own(alerts, std::make_unique<ScriptedAlerts>());
+        s.signInPrompt = own(signInPrompt, std::make_unique<ScriptedSignInPrompt>());
+        s.breakPrompt = own(breakPrompt, std::make_unique<ScriptedBreakPrompt>());
+        reachability->reachable.insert(QHostAddress(QStringLiteral("127.0.0.1")));
+        transport->answer = [](const FakeJsonTransport::Request& r) {
+            if (r.path == "/api/users/verify")
+                return ok(R"({"ok":true})");
+            if (r.path.startsWith("/api/time/summary"))
+                return ok(R"({"totalWorkMs":3723000})");
+            if (r.path == "/api/version")
+                return ok(R"({"version":"0.9"})");
+            return ok(R"({"ok":true})");
+        };
+        app = std::make_unique<AppDelegate>(std::move(s));
     }
 
+    void rememberSignIn(const QString& job) {
+        defaults->setString("CLLastEmpId", "e1");
+        defaults->setString("CLLastJobId", job);
+        credentials->items.insert("e1|" + job, "pw");
+    }
+
+    QTemporaryDir dir;
     FakeMonotonicClock* monotonic = nullptr;
+    FakeWallClock* wall = nullptr;
     FakeIdleTimeSource* idle = nullptr;
-    RecordingReports* reports = nullptr;
-    ScriptedBreakPrompt* prompt = nullptr;
-    RecordingSessionView view;
-    int socialRefreshes = 0;
+    FakeJsonTransport* transport = nullptr;
+    FakeReachability* reachability = nullptr;
+    FakeGlobalInputMonitor* global = nullptr;
+    FakeCredentialStore* credentials = nullptr;
+    FakeUserDefaults* defaults = nullptr;
+    ScriptedAlerts* alerts = nullptr;
+    ScriptedSignInPrompt* signInPrompt = nullptr;
+    ScriptedBreakPrompt* breakPrompt = nullptr;
+    QList<QUrl> opened;
     std::unique_ptr<AppDelegate> app;
 };
+
+TEST(AppDelegateLaunch, RunsTheStepsInOrderAfterAutomaticSignIn) {
+    Harness h;
+    h.rememberSignIn("j1");
+    QSignalSpy launched(h.app.get(), &AppDelegate::launched);
+    h.app->applicationDidFinishLaunching();
+
+    EXPECT_EQ(h.app->lifecycleSteps,
+              (QStringList{"initialValues", "setupUI", "idleControls", "ensureAccessibilityPermissionPrompt",
+                           "attemptAutoLogin", "showFirstRunIfNeeded", "tickTimer", "inputTracking",
+                           "connectivity", "updateCheckScheduled"}));
+    EXPECT_EQ(launched.size(), 1);
+    EXPECT_EQ(h.signInPrompt->dialogs, 0);
+    ASSERT_EQ(h.alerts->shown.size(), 1);
+    EXPECT_EQ(h.alerts->shown[0].message, "Welcome to Corlune Track");
+    EXPECT_TRUE(h.defaults->boolForKey("CLDidShowFirstRun"));
+
+    MainWindow* window = h.app->window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->idleFieldText(), "3");
+    EXPECT_EQ(h.app->session().idleThreshold, 180);
+    EXPECT_TRUE(window->isGlobalTrackChecked());
+    ASSERT_NE(h.app->tickTimer(), nullptr);
+    EXPECT_EQ(h.app->tickTimer()->interval(), 200);
+    EXPECT_TRUE(h.app->tickTimer()->isActive());
+    EXPECT_EQ(h.global->log, (QStringList{"add key", "add mouse"}));
+    ASSERT_NE(h.app->connectivity(), nullptr);
+    EXPECT_TRUE(h.app->sync().isOnline);
+
+    // Verification, then today's total; the job is not "0", so no social fetch.
+    QStringList paths = h.transport->paths();
+    ASSERT_EQ(paths.size(), 2);
+    EXPECT_EQ(paths[0], "/api/users/verify");
+    EXPECT_TRUE(paths[1].startsWith("/api/time/summary?employeeId=e1&jobId=j1&from="));
+
+    // The update check runs one second after start-up, on its own thread.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return h.transport->paths().contains("/api/version"); }, 5000));
+}
+
+TEST(AppDelegateLaunch, QuitInTheSignInDialogEndsBeforeAnyMachineryExists) {
+    Harness h;
+    h.app->applicationDidFinishLaunching();
+    EXPECT_EQ(h.app->lifecycleSteps,
+              (QStringList{"initialValues", "setupUI", "idleControls", "ensureAccessibilityPermissionPrompt",
+                           "attemptAutoLogin", "presentLogin", "terminate"}));
+    EXPECT_TRUE(h.transport->paths().isEmpty());
+    EXPECT_EQ(h.app->tickTimer(), nullptr);
+    EXPECT_EQ(h.app->connectivity(), nullptr);
+    EXPECT_EQ(h.app->updateChecker(), nullptr);
+    EXPECT_TRUE(h.global->log.isEmpty());
+    EXPECT_FALSE(h.defaults->boolForKey("CLDidShowFirstRun"));
+    EXPECT_TRUE(h.alerts->shown.isEmpty());
+
+    h.app->applicationWillTerminate();
+    EXPECT_EQ(h.app->lifecycleSteps.last(), "willTerminate");
+    EXPECT_TRUE(h.global->log.isEmpty());
+}
+
+TEST(AppDelegateLaunch, ShutDownStopsEverythingAndSendsNothing) {
+    Harness h;
+    h.rememberSignIn("j1");
+    h.defaults->setBool("CLDidShowFirstRun", true);
+    h.app->applicationDidFinishLaunching();
+    h.app->onClock();
+    const int sent = h.transport->paths().size();
+
+    h.app->applicationWillTerminate();
+    EXPECT_EQ(h.app->tickTimer(), nullptr);
+    EXPECT_EQ(h.global->log, (QStringList{"add key", "add mouse", "remove key", "remove mouse"}));
+    EXPECT_EQ(h.transport->paths().size(), sent); // no clock-out, nothing flushed
+    EXPECT_EQ(h.app->session().mode, 1);
+    QTimer* reach = h.app->connectivity()->reachTimer();
+    EXPECT_TRUE(reach == nullptr || !reach->isActive());
+}
 
 TEST(AppDelegate, TicksInsideAModalScopeAreDropped) {
     Harness h;
@@ -66,8 +201,6 @@ TEST(AppDelegate, TimerFiringInANestedLoopDoesNotTick) {
     h.app->startTickTimer();
     QTimer* timer = h.app->tickTimer();
     ASSERT_NE(timer, nullptr);
-    EXPECT_EQ(timer->interval(), 200);
-
     QSignalSpy fired(timer, &QTimer::timeout);
     {
         // What a modal dialog does: a scope, then a nested event loop.
@@ -82,68 +215,55 @@ TEST(AppDelegate, TimerFiringInANestedLoopDoesNotTick) {
     }
     EXPECT_GE(fired.size(), 2);
     EXPECT_EQ(h.idle->queries, 0);
-
-    // Ticking resumes once the dialog is gone.
     EXPECT_TRUE(QTest::qWaitFor([&] { return h.idle->queries > 0; }, 2000));
     h.app->stopTickTimer();
     EXPECT_EQ(h.app->tickTimer(), nullptr);
 }
 
-TEST(AppDelegate, TheBreakPromptRunsWithTicksSuspended) {
-    Harness h;
-    h.app->onClock();
-    h.idle->seconds = 200;
-    h.app->onTickTimer();
-    ASSERT_EQ(h.app->session().mode, 2);
-    h.idle->seconds = 0;
-    int queriesWhileOpen = -1;
-    h.prompt->whileOpen = [&] {
-        ModalScope modal(h.app->modalGate());
-        const int before = h.idle->queries;
-        h.app->onTickTimer(); // a timer that fires while the prompt is open
-        queriesWhileOpen = h.idle->queries - before;
-    };
-    h.app->onTickTimer();
-    EXPECT_EQ(h.prompt->asked.size(), 1);
-    EXPECT_EQ(queriesWhileOpen, 0);
-}
-
-TEST(AppDelegate, SocialRefreshOnlyForJobZeroWhileOnline) {
+TEST(AppDelegate, SocialFetchOnlyForJobZeroWhileOnline) {
     const struct {
         const char* job;
         bool online;
-        int refreshes;
-    } cases[] = {{"0", true, 1}, {"0", false, 0}, {"00", true, 0}, {"", true, 0}, {"7", true, 0}};
+        bool fetches;
+    } cases[] = {{"0", true, true}, {"0", false, false}, {"00", true, false}, {"", true, false}};
     for (const auto& c : cases) {
         Harness h;
+        h.app->setupUI();
         h.app->sync().jobId = QString::fromLatin1(c.job);
         h.app->sync().isOnline = c.online;
         h.app->updateUI();
-        EXPECT_EQ(h.socialRefreshes, c.refreshes) << c.job << " online=" << c.online;
+        EXPECT_EQ(h.transport->paths().contains("/api/analytics/impressions"), c.fetches)
+            << c.job << " online=" << c.online;
     }
 }
 
-TEST(AppDelegate, OperationsAreReachableByName) {
+TEST(AppDelegate, WindowActionsDriveTheSessionAndReports) {
     Harness h;
-    RecordingSessionView& view = h.view;
-    h.app->onClock();
-    EXPECT_EQ(view.status, "Status: Working");
-    h.app->onPause();
-    EXPECT_EQ(view.status, "Status: Paused");
-    h.app->onIdleStepper(5);
+    h.rememberSignIn("j1");
+    h.defaults->setBool("CLDidShowFirstRun", true);
+    h.app->applicationDidFinishLaunching();
+    h.transport->clear();
+
+    MainWindow* window = h.app->window();
+    emit window->clockRequested();
+    EXPECT_EQ(h.app->session().mode, 1);
+    h.global->pressKey();
+    h.global->click();
+    emit window->pauseRequested();
+    EXPECT_EQ(h.transport->paths(),
+              (QStringList{"/api/time/clock-in", "/api/input/track", "/api/break/start"}));
+    emit window->idleStepperChanged(5);
     EXPECT_EQ(h.app->session().idleThreshold, 300);
-    view.idleField = "9";
-    h.app->onIdleFieldChange();
-    EXPECT_EQ(h.app->session().idleThreshold, 540);
-    h.app->onTick();
-    h.app->updateUI();
-    EXPECT_EQ(h.reports->kinds(), (QStringList{"clockIn", "inputs", "breakStart"}));
+    EXPECT_EQ(window->idleFieldText(), "5");
+    emit window->globalTrackToggled(false);
+    EXPECT_EQ(h.global->log.mid(2), (QStringList{"remove key", "remove mouse"}));
+    EXPECT_EQ(h.app->session().keyCount, 1);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
