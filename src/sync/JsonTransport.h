@@ -22,8 +22,7 @@ struct JsonReply {
 
 /// A request to the service is a success exactly when its status lies in 200..299; status 0
 /// (no answer) and negative values fail.
-inline bool isSuccessStatus(qint64 status)
-{
+inline bool isSuccessStatus(qint64 status) {
     return static_cast<quint64>(status - 200) < 100;
 }
 

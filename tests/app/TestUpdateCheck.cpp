@@ -87,7 +87,8 @@ TEST(UpdateCheck, ReplyTable) {
 
 TEST(UpdateCheck, PromptTextShowsTheOfferedVersionAsItCame) {
     EXPECT_EQ(promptText(str("2.1.0"), "1.0.0"), "A new version 2.1.0 is available (you have 1.0.0).");
-    EXPECT_EQ(promptText(QJsonValue(QJsonValue::Undefined), "1.0.0"), "A new version  is available (you have 1.0.0).");
+    EXPECT_EQ(promptText(QJsonValue(QJsonValue::Undefined), "1.0.0"),
+              "A new version  is available (you have 1.0.0).");
     EXPECT_EQ(promptText(QJsonValue(3), "1.0.0"), "A new version 3 is available (you have 1.0.0).");
 }
 
