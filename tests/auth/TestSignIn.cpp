@@ -2,8 +2,8 @@
 #include "FakeUserDefaults.h"
 #include "QtPrinters.h"
 #include "ScriptedAlerts.h"
+#include "ScriptedSignInPrompt.h"
 #include "SignIn.h"
-#include "SignInPrompt.h"
 #include "SyncState.h"
 
 #include <QStringList>
@@ -11,19 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Hands out prepared dialog entries (none = "Quit") and counts the dialogs shown.
-class ScriptedSignInPrompt final : public SignInPrompt {
-public:
-    std::optional<SignInEntry> askForCredentials() override {
-        ++dialogs;
-        if (entries.isEmpty())
-            return std::nullopt;
-        return entries.takeFirst();
-    }
-    QList<std::optional<SignInEntry>> entries;
-    int dialogs = 0;
-};
 
 struct SignInTest : ::testing::Test {
     SignIn signIn{{sync, store, defaults, prompt, alerts,

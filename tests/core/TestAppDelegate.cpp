@@ -14,7 +14,7 @@
 #include "QtPrinters.h"
 #include "ScriptedAlerts.h"
 #include "ScriptedBreakPrompt.h"
-#include "SignInPrompt.h"
+#include "ScriptedSignInPrompt.h"
 #include "UpdateChecker.h"
 #include "WorkSession.h"
 
@@ -29,18 +29,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-class ScriptedSignInPrompt final : public SignInPrompt {
-public:
-    std::optional<SignInEntry> askForCredentials() override {
-        ++dialogs;
-        if (entries.isEmpty())
-            return std::nullopt;
-        return entries.takeFirst();
-    }
-    QList<std::optional<SignInEntry>> entries;
-    int dialogs = 0;
-};
 
 JsonReply ok(const char* json = "{}") {
     return JsonReply{200, std::nullopt, QJsonDocument::fromJson(json).object()};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "SignInPrompt.h"
+
+#include <QList>
+
+/// Hands out prepared dialog entries (none = "Quit", also once the list is used up) and counts
+/// the dialogs shown.
+class ScriptedSignInPrompt final : public SignInPrompt {
+public:
+    std::optional<SignInEntry> askForCredentials() override {
+        ++dialogs;
+        if (entries.isEmpty())
+            return std::nullopt;
+        return entries.takeFirst();
+    }
+
+    QList<std::optional<SignInEntry>> entries;
+    int dialogs = 0;
+};
