@@ -70,7 +70,10 @@ AppDelegate::AppDelegate(Services services, QObject* parent)
 }
 
 AppDelegate::~AppDelegate() {
-    // The update check's thread and the social fetch use the transport: stop them first.
+    // The update check's thread and the social fetch use the transport: stop them first. The
+    // check may still be waiting for its answer, so the window goes before that wait.
+    if (mainWindow)
+        mainWindow->hide();
     updates.reset();
     socialPanel.reset();
     connectivityMonitor.reset();
