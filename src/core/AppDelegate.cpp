@@ -190,10 +190,12 @@ void AppDelegate::showFirstRunIfNeeded() {
 }
 
 void AppDelegate::onClock() {
+    input->processPendingInput();
     workSession->onClock();
 }
 
 void AppDelegate::onPause() {
+    input->processPendingInput();
     workSession->onPause();
 }
 

@@ -41,6 +41,11 @@ void InputTracking::disableInputTracking() {
     globalMouseMonitor.reset();
 }
 
+void InputTracking::processPendingInput() {
+    if (globalCounts(globalKeyMonitor) || globalCounts(globalMouseMonitor))
+        global->processPendingEvents();
+}
+
 void InputTracking::onGlobalTrackToggled(bool checked) {
     disableInputTracking();
     enableInputTracking(checked);

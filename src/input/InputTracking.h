@@ -30,6 +30,10 @@ public:
     void disableInputTracking();
     /// The "Track inputs globally" check box: the monitor set for its new state. Counts are kept.
     void onGlobalTrackToggled(bool checked);
+    /// Counts every press made so far that a global monitor has not yet delivered. Called before
+    /// a button of ours changes the work mode, so that each press counts under the mode it was
+    /// made in: the press on "Clock In" while clocked out, the one on "Pause" while working.
+    void processPendingInput();
 
     /// Start-up's permission step. X11 needs no permission, so nothing is shown: it records and
     /// answers whether global monitoring is available (an X11 session with XInput 2.2).

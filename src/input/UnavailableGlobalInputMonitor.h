@@ -8,4 +8,5 @@ public:
     bool isAvailable() const override { return false; }
     std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()>) override { return nullptr; }
     std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()>) override { return nullptr; }
+    void processPendingEvents() override {}
 };

@@ -26,9 +26,8 @@ public:
     std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()> handler) override;
     std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()> handler) override;
 
-    /// Reads and dispatches every event the server has sent so far. The event loop does this by
-    /// itself; callers that must know all earlier input was seen (tests, benchmarks) ask here.
-    void processPendingEvents();
+    /// Asks the server for every event up to now (one round trip) and dispatches them.
+    void processPendingEvents() override;
 
 private:
     enum class Kind { Key, Mouse };

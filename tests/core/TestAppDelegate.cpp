@@ -248,6 +248,32 @@ TEST(AppDelegate, WindowActionsDriveTheSessionAndReports) {
     EXPECT_EQ(h.app->session().keyCount, 1);
 }
 
+TEST(AppDelegate, AButtonsOwnPressCountsUnderTheModeItWasMadeIn) {
+    Harness h;
+    h.rememberSignIn("j1");
+    h.defaults->setBool("CLDidShowFirstRun", true);
+    h.app->applicationDidFinishLaunching();
+    h.transport->clear();
+    MainWindow* window = h.app->window();
+
+    // X hands the global monitor a quick click's press apart from the window's press and
+    // release, and may do so after the button has acted.
+    h.global->clickNotYetDelivered();
+    emit window->clockRequested(); // pressed while clocked out
+    EXPECT_EQ(h.app->session().clickCount, 0);
+    h.global->clickNotYetDelivered();
+    emit window->pauseRequested(); // pressed while working
+    h.global->clickNotYetDelivered();
+    emit window->pauseRequested(); // pressed while paused
+    EXPECT_EQ(h.app->session().clickCount, 1);
+    EXPECT_EQ(h.app->session().unsentClicks, 0);
+
+    const auto sent = h.transport->requests();
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[1].path, "/api/input/track");
+    EXPECT_EQ(sent[1].body().value("clicks").toInteger(), 1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -26,8 +26,16 @@ public:
         for (const auto& [id, handler] : mouseHandlers)
             handler();
     }
+    /// A click the desktop has made but not yet delivered: it reaches the monitors only with
+    /// processPendingEvents().
+    void clickNotYetDelivered() { ++undeliveredClicks; }
+    void processPendingEvents() override {
+        for (; undeliveredClicks > 0; --undeliveredClicks)
+            click();
+    }
 
     bool available = true;
+    int undeliveredClicks = 0;
     QStringList log;
     std::map<int, std::function<void()>> keyHandlers;
     std::map<int, std::function<void()>> mouseHandlers;
