@@ -1,0 +1,556 @@
+// Whole-program figures of the time clock: the real corlune-track binary, started against the
+// reference service on an X display without a window manager, driven through XTEST the way a
+// user would, and watched from outside — window maps through the root's substructure events,
+// repaints through the RECORD extension, CPU time, memory and threads through /proc.
+//
+//   scripts/lib/with-desktop build-bench/bench/app/bench_app [--seconds 60] [--launches 5]
+//
+// Prints, for a first launch (no remembered sign-in) and for a launch with a remembered one:
+// the time from exec to the main window's map and to the sign-in dialog's, from the dialog's
+// Return to the first-run notice, and until the main window answers a click; then, clocked in
+// and idle for --seconds, CPU time as % of one core, wake-ups and run time per thread, resident
+// memory with what it is made of, threads, and every repaint the program flushed to the X server.
+// The same idle figures follow for the job "0" (the social panel, information only) and for the
+// floor: the smallest Qt Widgets program with a window like ours and one label changing once a
+// second. The service's own CPU time is shown beside the program's.
+#include "ChildProcess.h"
+#include "PaintRecorder.h"
+#include "ProcessSample.h"
+#include "WindowWatch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+const std::string mainTitle = "Corlune Track";
+const std::string signInTitle = "Sign in"; // Qt appends " — " and the application's display name
+const std::string noticeTitle = "Welcome to Corlune Track";
+const std::string floorTitle = "Qt floor";
+
+/// A control of the main window, in window pixels from its top-left corner, at the size the
+/// window opens with (680x480). Only used to name what a repaint covered.
+struct Control {
+    const char* name;
+    int x, y, width, height;
+};
+constexpr Control mainWindowControls[] = {
+    {"statusLabel", 24, 152, 632, 24}, {"workLabel", 24, 182, 632, 22},
+    {"totalLabel", 24, 208, 632, 20},  {"breaksLabel", 24, 224, 632, 22},
+    {"inputsLabel", 24, 246, 632, 22}, {"socialTitleLabel", 24, 254, 632, 22},
+    {"igLabel", 24, 278, 632, 20},     {"ttLabel", 24, 298, 632, 20},
+    {"webLabel", 24, 318, 632, 20},    {"latestLabel", 24, 338, 632, 20},
+    {"clockButton", 24, 404, 120, 36}, {"pauseButton", 160, 404, 120, 36},
+    {"idleField", 530, 410, 50, 26},   {"idleStepper", 590, 410, 32, 26},
+    {"idleLabel", 350, 410, 180, 24},  {"globalTrackCheckbox", 24, 446, 220, 24},
+    {"logoView", 24, 24, 128, 128},    {"syncLabel", 284, 26, 376, 20},
+};
+constexpr Control statusLabel = mainWindowControls[0];
+// The middle of clockButton.
+constexpr int clockX = 24 + 60;
+constexpr int clockY = 404 + 18;
+
+struct Options {
+    int seconds = 60;
+    int launches = 5;
+    int settleSeconds = 5;
+    bool social = true;
+    bool floor = true;
+    std::string client = CORLUNE_BENCH_CLIENT;
+    std::string server = CORLUNE_BENCH_SERVER;
+    std::string floorProgram = CORLUNE_BENCH_FLOOR;
+    std::string serviceUrl = CORLUNE_BENCH_SERVICE_URL;
+    /// Extra variables for the program, to try a setting without rebuilding.
+    std::map<std::string, std::string> environment;
+};
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+/// The X connections the harness watches, pumped together.
+class Desktop {
+public:
+    WindowWatch windows;
+    PaintRecorder paints;
+
+    /// Reads what the server sends until \a done holds; throws when \a timeout passes first.
+    void waitUntil(const std::function<bool()>& done, Clock::duration timeout, const std::string& what) {
+        const auto deadline = Clock::now() + timeout;
+        while (!done()) {
+            if (Clock::now() >= deadline)
+                throw std::runtime_error("timed out waiting for " + what);
+            pumpFor(std::min<Clock::duration>(deadline - Clock::now(), 50ms));
+        }
+    }
+
+    /// Reads what the server sends for \a duration.
+    void pumpFor(Clock::duration duration) {
+        const auto until = Clock::now() + duration;
+        for (;;) {
+            windows.process();
+            paints.process();
+            const auto left = until - Clock::now();
+            if (left <= Clock::duration::zero())
+                return;
+            pollfd fds[2] = {{windows.fd(), POLLIN, 0}, {paints.fd(), POLLIN, 0}};
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            ::poll(fds, 2, static_cast<int>(wait));
+        }
+    }
+
+    WindowWatch::Event waitMapped(const std::string& title, bool prefix, std::size_t since,
+                                  const std::string& what) {
+        std::optional<WindowWatch::Event> found;
+        waitUntil(
+            [&] {
+                const auto& log = windows.events();
+                for (std::size_t i = since; i < log.size() && !found; ++i) {
+                    const WindowWatch::Event& e = log[i];
+                    if (e.kind == WindowWatch::Event::Kind::Mapped &&
+                        (prefix ? e.name.rfind(title, 0) == 0 : e.name == title))
+                        found = e;
+                }
+                return found.has_value();
+            },
+            10s, what);
+        return *found;
+    }
+
+    WindowWatch::Event waitUnmapped(unsigned long window, std::size_t since, const std::string& what) {
+        std::optional<WindowWatch::Event> found;
+        waitUntil(
+            [&] {
+                const auto& log = windows.events();
+                for (std::size_t i = since; i < log.size() && !found; ++i) {
+                    if (log[i].kind == WindowWatch::Event::Kind::Unmapped && log[i].window == window)
+                        found = log[i];
+                }
+                return found.has_value();
+            },
+            20s, what);
+        return *found;
+    }
+
+    /// The first repaint of \a window after \a after that touches \a control.
+    PaintRecorder::Paint waitPaint(unsigned long window, const Control& control, Clock::time_point after,
+                                   const std::string& what) {
+        std::optional<PaintRecorder::Paint> found;
+        waitUntil(
+            [&] {
+                for (const PaintRecorder::Paint& p : paints.paints()) {
+                    if (p.window == window && p.at >= after && p.x < control.x + control.width &&
+                        control.x < p.x + p.width && p.y < control.y + control.height &&
+                        control.y < p.y + p.height) {
+                        found = p;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            20s, what);
+        return *found;
+    }
+
+    bool anyMapped(const std::string& prefix, std::size_t since) const {
+        const auto& log = windows.events();
+        return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(since), log.end(), [&](const auto& e) {
+            return e.kind == WindowWatch::Event::Kind::Mapped && e.name.rfind(prefix, 0) == 0;
+        });
+    }
+};
+
+/// A throw-away folder for the service's database and each launch's settings and data.
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "corlune-bench-app.XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a scratch folder");
+        root = pattern;
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    std::filesystem::path root;
+};
+
+/// The reference service on the address the client was built for, with the demo employee.
+class Service {
+public:
+    Service(const Options& options, const Scratch& scratch) {
+        std::string listen = options.serviceUrl;
+        if (listen.rfind("http://", 0) != 0)
+            throw std::runtime_error("the client was built for " + options.serviceUrl +
+                                     "; the benchmark needs a plain http loopback service");
+        listen.erase(0, 7);
+        const std::size_t bracket = listen.rfind(']');
+        if (listen.find(':', bracket == std::string::npos ? 0 : bracket) == std::string::npos)
+            listen += ":80";
+        const auto portFile = scratch.root / "service.port";
+        const auto log = scratch.root / "service.log";
+        process = std::make_unique<ChildProcess>(
+            std::vector<std::string>{options.server, "serve", "--db", (scratch.root / "service.db").string(),
+                                     "--listen", listen, "--demo", "--port-file", portFile.string()},
+            std::map<std::string, std::string>{}, log.string());
+        for (int i = 0; i < 100; ++i) {
+            std::error_code error;
+            if (std::filesystem::file_size(portFile, error) > 0 && !error)
+                return;
+            if (!process->isRunning())
+                break;
+            std::this_thread::sleep_for(50ms);
+        }
+        throw std::runtime_error("the reference service did not start on " + listen +
+                                 " (is the port taken?); its log: " + log.string());
+    }
+
+    pid_t pid() const { return process->pid(); }
+
+private:
+    std::unique_ptr<ChildProcess> process;
+};
+
+struct LaunchSettings {
+    std::string job = "demo";
+    /// The sign-in remembered and the first-run notice already seen.
+    bool remembered = false;
+};
+
+/// One launch of the program and the figures taken on the way to its first click.
+struct Launch {
+    std::unique_ptr<ChildProcess> process;
+    unsigned long mainWindow = 0;
+    std::map<std::string, double> figures; // name to milliseconds
+};
+
+/// Starts the program with settings and data of its own, signs in and clocks in.
+Launch launch(Desktop& desktop, const Options& options, const Scratch& scratch, int number,
+              const LaunchSettings& settings) {
+    const auto home = scratch.root / ("launch" + std::to_string(number));
+    const auto config = home / "config";
+    std::filesystem::create_directories(config / "Corlune");
+    std::filesystem::create_directories(home / "data");
+    if (settings.remembered) {
+        // The keyring holds the password since the first launch, which stayed signed in.
+        std::ofstream(config / "Corlune" / "Corlune Track.conf")
+            << "[General]\nCLDidShowFirstRun=true\nCLLastEmpId=demo\nCLLastJobId=" << settings.job << '\n';
+    }
+
+    Launch result;
+    const std::size_t since = desktop.windows.events().size();
+    std::map<std::string, std::string> environment = options.environment;
+    environment["XDG_CONFIG_HOME"] = config.string();
+    environment["XDG_DATA_HOME"] = (home / "data").string();
+    result.process = std::make_unique<ChildProcess>(std::vector<std::string>{options.client}, environment,
+                                                    (home / "client.log").string());
+    const Clock::time_point exec = result.process->startedAt();
+
+    const WindowWatch::Event main = desktop.waitMapped(mainTitle, false, since, "the main window");
+    result.mainWindow = main.window;
+    result.figures["exec to main window mapped"] = ms(main.at - exec);
+
+    if (settings.remembered) {
+        // The click waits in the queue while the program signs in by itself; the status line's
+        // repaint shows the window has started to serve its user.
+        const Clock::time_point click = Clock::now();
+        desktop.windows.click(main.window, clockX, clockY);
+        const PaintRecorder::Paint live =
+            desktop.waitPaint(main.window, statusLabel, click, "the status line after Clock In");
+        if (desktop.anyMapped(signInTitle, since))
+            throw std::runtime_error("a remembered sign-in showed the sign-in dialog");
+        result.figures["exec to main window live"] = ms(live.at - exec);
+        return result;
+    }
+
+    const WindowWatch::Event dialog = desktop.waitMapped(signInTitle, true, since, "the sign-in dialog");
+    result.figures["exec to sign-in dialog mapped"] = ms(dialog.at - exec);
+    desktop.windows.focus(dialog.window);
+    desktop.windows.type("demo");
+    desktop.windows.key("Tab");
+    desktop.windows.type("demo");
+    desktop.windows.key("Tab");
+    desktop.windows.type(settings.job);
+    // Let the typing be handled, so that the figures below time the sign-in alone.
+    desktop.pumpFor(300ms);
+
+    std::size_t mark = desktop.windows.events().size();
+    const Clock::time_point signIn = Clock::now();
+    desktop.windows.key("Return");
+    const WindowWatch::Event dialogGone = desktop.waitUnmapped(dialog.window, mark, "the dialog to close");
+    const WindowWatch::Event notice = desktop.waitMapped(noticeTitle, false, mark, "the first-run notice");
+    result.figures["Return to sign-in dialog gone"] = ms(dialogGone.at - signIn);
+    result.figures["Return to first-run notice mapped"] = ms(notice.at - signIn);
+
+    desktop.windows.focus(notice.window);
+    desktop.pumpFor(200ms);
+    mark = desktop.windows.events().size();
+    const Clock::time_point gotIt = Clock::now();
+    desktop.windows.key("Return");
+    const WindowWatch::Event noticeGone = desktop.waitUnmapped(notice.window, mark, "the notice to close");
+    const Clock::time_point click = Clock::now();
+    desktop.windows.click(main.window, clockX, clockY);
+    const PaintRecorder::Paint live =
+        desktop.waitPaint(main.window, statusLabel, click, "the status line after Clock In");
+    result.figures["Got it to notice gone"] = ms(noticeGone.at - gotIt);
+    result.figures["Got it to main window live"] = ms(live.at - gotIt);
+    return result;
+}
+
+struct Stats {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+
+Stats statsOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
+void printLaunchFigures(const std::string& heading, const std::vector<Launch>& launches,
+                        const std::vector<std::string>& order) {
+    std::printf("\n%s (%zu launches; median, min, max in ms)\n", heading.c_str(), launches.size());
+    for (const std::string& name : order) {
+        std::vector<double> values;
+        for (const Launch& l : launches)
+            values.push_back(l.figures.at(name));
+        const Stats s = statsOf(values);
+        std::printf("  %-36s %8.1f %8.1f %8.1f\n", name.c_str(), s.median, s.min, s.max);
+    }
+}
+
+/// Times --launches launches of each kind, the two kinds in turn.
+void reportLaunches(Desktop& desktop, const Options& options, const Scratch& scratch, int& number) {
+    std::vector<Launch> first;
+    std::vector<Launch> remembered;
+    for (int i = 0; i < options.launches; ++i) {
+        first.push_back(launch(desktop, options, scratch, number++, {}));
+        first.back().process->terminate();
+        remembered.push_back(launch(desktop, options, scratch, number++, {"demo", true}));
+        remembered.back().process->terminate();
+    }
+    printLaunchFigures("First launch: sign-in dialog and first-run notice", first,
+                       {"exec to main window mapped", "exec to sign-in dialog mapped",
+                        "Return to sign-in dialog gone", "Return to first-run notice mapped",
+                        "Got it to notice gone", "Got it to main window live"});
+    printLaunchFigures("Remembered sign-in", remembered,
+                       {"exec to main window mapped", "exec to main window live"});
+    std::printf("  (live: a Clock In click sent at once is answered by the status line's repaint)\n");
+    std::fflush(stdout);
+}
+
+const char* controlAt(const PaintRecorder::Paint& paint) {
+    const int cx = paint.x + paint.width / 2;
+    const int cy = paint.y + paint.height / 2;
+    for (const Control& c : mainWindowControls) {
+        if (cx >= c.x && cx < c.x + c.width && cy >= c.y && cy < c.y + c.height)
+            return c.name;
+    }
+    return "?";
+}
+
+/// CPU, wake-ups, memory, threads and repaints of \a pid, idle for --seconds after --settle.
+void measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned long window, pid_t service,
+                 const std::string& heading) {
+    desktop.pumpFor(std::chrono::seconds(options.settleSeconds));
+    const std::optional<ProcessSample> before = ProcessSample::read(pid);
+    const std::optional<ProcessSample> serviceBefore =
+        service > 0 ? ProcessSample::read(service) : std::optional<ProcessSample>();
+    long peakThreads = before ? before->threadCount : 0;
+    const auto until = Clock::now() + std::chrono::seconds(options.seconds);
+    while (Clock::now() < until) {
+        desktop.pumpFor(std::min<Clock::duration>(until - Clock::now(), 1s));
+        if (const auto now = ProcessSample::read(pid))
+            peakThreads = std::max(peakThreads, now->threadCount);
+    }
+    const std::optional<ProcessSample> after = ProcessSample::read(pid);
+    const std::optional<ProcessSample> serviceAfter =
+        service > 0 ? ProcessSample::read(service) : std::optional<ProcessSample>();
+    if (!before || !after)
+        throw std::runtime_error("the program ended during the measurement");
+
+    const double wall = std::chrono::duration<double>(after->at - before->at).count();
+    const double cpu = after->cpuSeconds() - before->cpuSeconds();
+    std::uint64_t runNs = 0;
+    std::printf("\n%s, %.0f s\n", heading.c_str(), wall);
+    std::printf("  CPU                  %7.3f %% of one core (%.0f ms in %.0f s, /proc/PID/stat)\n",
+                100.0 * cpu / wall, cpu * 1000, wall);
+    std::printf("  per thread           %-18s %10s %12s\n", "", "CPU ms", "wake-ups/s");
+    for (const ProcessSample::Thread& t : after->threads) {
+        const auto old = std::find_if(before->threads.begin(), before->threads.end(),
+                                      [&](const ProcessSample::Thread& b) { return b.tid == t.tid; });
+        const bool known = old != before->threads.end();
+        const std::uint64_t run = t.runNs - (known ? old->runNs : 0);
+        const std::uint64_t slices = t.slices - (known ? old->slices : 0);
+        runNs += run;
+        std::printf("    %-36s %10.1f %12.2f\n", (t.name + " " + std::to_string(t.tid)).c_str(),
+                    static_cast<double>(run) / 1e6, static_cast<double>(slices) / wall);
+    }
+    std::printf("  CPU, living threads  %7.3f %% of one core (schedstat)\n",
+                100.0 * (static_cast<double>(runNs) / 1e9) / wall);
+    if (serviceBefore && serviceAfter) {
+        const double serviceCpu = serviceAfter->cpuSeconds() - serviceBefore->cpuSeconds();
+        std::printf("  service CPU          %7.3f %% of one core\n", 100.0 * serviceCpu / wall);
+    }
+    std::printf("  VmRSS %.1f MiB, VmHWM %.1f MiB (anon %.1f, file %.1f, shmem %.1f; PSS %.1f)\n",
+                after->vmRss / 1024.0, after->vmHwm / 1024.0, after->rssAnon / 1024.0,
+                after->rssFile / 1024.0, after->rssShmem / 1024.0, after->pss / 1024.0);
+    std::printf("  threads %ld at the end, %ld at most\n", after->threadCount, peakThreads);
+
+    std::printf("  resident, largest mappings (KiB):");
+    int shown = 0;
+    for (const auto& [name, kib] : ProcessSample::residentByMapping(pid)) {
+        if (shown++ % 4 == 0)
+            std::printf("\n   ");
+        std::printf(" %s %ld;", name.c_str(), kib);
+        if (shown == 24)
+            break;
+    }
+    std::printf("\n");
+
+    std::map<std::string, int> byArea; // "control WxH+X+Y" to count
+    int count = 0;
+    long pixels = 0;
+    for (const PaintRecorder::Paint& p : desktop.paints.paints()) {
+        if (p.window != window || p.at < before->at || p.at > after->at)
+            continue;
+        ++count;
+        pixels += static_cast<long>(p.width) * p.height;
+        ++byArea[std::string(controlAt(p)) + ' ' + std::to_string(p.width) + 'x' + std::to_string(p.height) +
+                 '+' + std::to_string(p.x) + '+' + std::to_string(p.y)];
+    }
+    std::printf("  repaints flushed     %.2f /s, %.0f pixels/s\n", count / wall,
+                static_cast<double>(pixels) / wall);
+    for (const auto& [area, times] : byArea)
+        std::printf("    %-40s %5d times\n", area.c_str(), times);
+}
+
+void usage() {
+    std::printf("usage: bench_app [--seconds N] [--launches N] [--settle N] [--no-social] [--no-floor]\n"
+                "                 [--client PATH] [--server PATH] [--floor PATH] [--env NAME=VALUE]...\n"
+                "Run it on a display without a window manager: scripts/lib/with-desktop bench_app\n"
+                "  --seconds   length of each idle measurement (60)\n"
+                "  --launches  launches timed of each kind, 0 for none (5)\n"
+                "  --settle    seconds between clocking in and measuring (5)\n"
+                "  --env       a variable for the measured program, to try a setting\n");
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw std::runtime_error(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--seconds") {
+            o.seconds = std::stoi(value());
+        } else if (arg == "--launches") {
+            o.launches = std::stoi(value());
+        } else if (arg == "--settle") {
+            o.settleSeconds = std::stoi(value());
+        } else if (arg == "--no-social") {
+            o.social = false;
+        } else if (arg == "--no-floor") {
+            o.floor = false;
+        } else if (arg == "--client") {
+            o.client = value();
+        } else if (arg == "--server") {
+            o.server = value();
+        } else if (arg == "--floor") {
+            o.floorProgram = value();
+        } else if (arg == "--env") {
+            const std::string assignment = value();
+            const std::size_t equals = assignment.find('=');
+            if (equals == std::string::npos)
+                throw std::runtime_error("--env takes NAME=VALUE");
+            o.environment[assignment.substr(0, equals)] = assignment.substr(equals + 1);
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            std::exit(0);
+        } else {
+            throw std::runtime_error("unknown argument " + arg + " (--help lists them)");
+        }
+    }
+    if (o.seconds < 1 || o.launches < 0 || o.settleSeconds < 0)
+        throw std::runtime_error(
+            "--seconds takes a positive number, --launches and --settle one not negative");
+    return o;
+}
+
+int run(const Options& options) {
+    Desktop desktop;
+    const Scratch scratch;
+    const Service service(options, scratch);
+    std::printf("corlune-track whole-program figures\n  client %s\n  service %s on %s\n",
+                options.client.c_str(), options.server.c_str(), options.serviceUrl.c_str());
+    for (const auto& [name, value] : options.environment)
+        std::printf("  with %s=%s\n", name.c_str(), value.c_str());
+    std::fflush(stdout);
+
+    int number = 0;
+    // One launch first, unmeasured, so that every measured one finds the caches as warm as a
+    // user's second launch does; it also leaves the password in the keyring.
+    launch(desktop, options, scratch, number++, {});
+
+    if (options.launches > 0)
+        reportLaunches(desktop, options, scratch, number);
+    {
+        Launch idle = launch(desktop, options, scratch, number++, {"demo", false});
+        measureIdle(desktop, options, idle.process->pid(), idle.mainWindow, service.pid(),
+                    "Clocked in and idle, job \"demo\"");
+        std::fflush(stdout);
+    }
+    if (options.social) {
+        Launch social = launch(desktop, options, scratch, number++, {"0", false});
+        measureIdle(desktop, options, social.process->pid(), social.mainWindow, service.pid(),
+                    "Clocked in and idle, job \"0\" (social panel; information only)");
+        std::fflush(stdout);
+    }
+    if (options.floor) {
+        const std::size_t since = desktop.windows.events().size();
+        ChildProcess floor({options.floorProgram}, options.environment,
+                           (scratch.root / "floor.log").string());
+        const WindowWatch::Event mapped = desktop.waitMapped(floorTitle, false, since, "the floor's window");
+        std::printf("\nFloor: a minimal Qt Widgets window, one label changing each second\n");
+        std::printf("  exec to window mapped %.1f ms\n", ms(mapped.at - floor.startedAt()));
+        measureIdle(desktop, options, floor.pid(), mapped.window, -1, "Floor, idle");
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(parse(argc, argv));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_app: %s\n", e.what());
+        return 1;
+    }
+}
