@@ -1,0 +1,237 @@
+#include "TimeClockClient.h"
+
+#include "WaitFor.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace {
+
+constexpr auto windowWait = std::chrono::seconds(20);
+// Function keys do nothing in the window, whichever control has the focus.
+const char* const harmlessKeys[] = {"F6", "F7", "F8", "F9"};
+
+std::int64_t wallSecondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+bool isMainWindow(const std::string& title) {
+    return title == "Corlune Track";
+}
+
+bool isSignInDialog(const std::string& title) {
+    return startsWith(title, "Sign in") && !startsWith(title, "Sign in failed");
+}
+
+bool isSignInFailure(const std::string& title) {
+    return startsWith(title, "Sign in failed");
+}
+
+bool isFirstRunNotice(const std::string& title) {
+    return startsWith(title, "Welcome to Corlune Track");
+}
+
+} // namespace
+
+TimeClockClient::TimeClockClient(const NetworkNamespace& ns, XDesktop& desktop, std::string homeDir)
+    : ns(ns)
+    , desktop(desktop)
+    , homeDir(std::move(homeDir)) {
+    for (const char* dir : {"/config", "/data", "/cache"})
+        std::filesystem::create_directories(this->homeDir + dir);
+}
+
+TimeClockClient::~TimeClockClient() = default;
+
+pid_t TimeClockClient::pid() const {
+    return process ? process->pid() : -1;
+}
+
+bool TimeClockClient::running() {
+    return process && process->running();
+}
+
+std::string TimeClockClient::settingsPath() const {
+    return homeDir + "/config/Corlune/Corlune Track.conf";
+}
+
+std::string TimeClockClient::queuePath() const {
+    return homeDir + "/data/Corlune/Corlune Track/offline-queue.sqlite3";
+}
+
+std::string TimeClockClient::log() const {
+    std::string text;
+    for (int n = 1; n <= launches; ++n) {
+        const std::string path = homeDir + "/client-" + std::to_string(n) + ".log";
+        if (std::filesystem::exists(path)) {
+            std::ifstream in(path);
+            text += "--- launch " + std::to_string(n) + ":\n" +
+                    std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+    }
+    return text;
+}
+
+void TimeClockClient::launch() {
+    if (running())
+        throw std::logic_error("the client is already running");
+    ++launches;
+    const std::vector<std::string> environment = ChildProcess::environmentWith({
+        "XDG_CONFIG_HOME=" + homeDir + "/config",
+        "XDG_DATA_HOME=" + homeDir + "/data",
+        "XDG_CACHE_HOME=" + homeDir + "/cache",
+        "QT_QPA_PLATFORM=xcb",
+    });
+    process = std::make_unique<ChildProcess>(
+        ns, ChildProcess::Options{{CORLUNE_CLIENT_BINARY},
+                                  environment,
+                                  homeDir + "/client-" + std::to_string(launches) + ".log"});
+    window = waitForWindow("the main window", isMainWindow);
+}
+
+std::optional<XDesktop::WindowId>
+TimeClockClient::findWindow(const std::function<bool(const std::string&)>& matches) {
+    return desktop.findWindow(pid(), matches);
+}
+
+XDesktop::WindowId TimeClockClient::waitForWindow(const std::string& what,
+                                                  const std::function<bool(const std::string&)>& matches) {
+    std::optional<XDesktop::WindowId> found;
+    bool failedSignIn = false;
+    waitFor(windowWait, [&] {
+        if (!running())
+            return true;
+        failedSignIn = findWindow(isSignInFailure).has_value();
+        found = findWindow(matches);
+        return found || failedSignIn;
+    });
+    if (found)
+        return *found;
+    if (failedSignIn)
+        throw std::runtime_error("the service refused the sign-in (\"Sign in failed\") while waiting for " +
+                                 what);
+    if (!running())
+        throw std::runtime_error("the client ended while waiting for " + what + ":\n" + log());
+    throw std::runtime_error(what + " did not show within " + std::to_string(windowWait.count()) + " s");
+}
+
+void TimeClockClient::waitUntilGone(const std::string& what, XDesktop::WindowId gone) {
+    if (!waitFor(windowWait, [&] { return !desktop.isViewable(gone); }))
+        throw std::runtime_error(what + " did not close");
+}
+
+void TimeClockClient::signInThroughDialog(const std::string& employee, const std::string& password,
+                                          const std::string& job) {
+    const XDesktop::WindowId dialog = waitForWindow("the sign-in dialog", isSignInDialog);
+    if (!desktop.focus(dialog))
+        throw std::runtime_error("the sign-in dialog did not take the focus");
+    // The focus starts in the employee field; Tab goes on to the password, then the job.
+    desktop.type(employee);
+    desktop.key("Tab");
+    desktop.type(password);
+    desktop.key("Tab");
+    desktop.type(job);
+    desktop.key("Return");
+    waitUntilGone("the sign-in dialog", dialog);
+}
+
+void TimeClockClient::dismissFirstRunNotice() {
+    const XDesktop::WindowId notice = waitForWindow("the first-run notice", isFirstRunNotice);
+    if (!desktop.focus(notice))
+        throw std::runtime_error("the first-run notice did not take the focus");
+    desktop.key("Return");
+    waitUntilGone("the first-run notice", notice);
+}
+
+void TimeClockClient::launchAndSignIn() {
+    launch();
+    signInThroughDialog("demo", "demo", "demo");
+    dismissFirstRunNotice();
+    if (!settle())
+        throw std::runtime_error("the client does not take events after start-up");
+}
+
+bool TimeClockClient::runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition) {
+    return waitFor(timeout, [&] {
+        if (condition())
+            return true;
+        if (running() && findWindow(isSignInDialog))
+            signInThroughDialog("demo", "demo", "demo");
+        return false;
+    });
+}
+
+bool TimeClockClient::waitUntilSignedIn(std::chrono::milliseconds timeout) {
+    // Start-up runs in one go unless a dialog opens: a program that answers a ping while no
+    // sign-in dialog shows has finished it.
+    return runUntil(timeout, [this] {
+        return desktop.ping(window, std::chrono::seconds(1)) && !findWindow(isSignInDialog);
+    });
+}
+
+bool TimeClockClient::settle(std::chrono::milliseconds timeout) {
+    // Qt answers a ping while it takes in the events before it and handles those input events
+    // a moment later in the same turn of its loop; a second ping comes back only after that turn.
+    return desktop.ping(window, timeout) && desktop.ping(window, timeout);
+}
+
+WallSpan TimeClockClient::press(int x, int y) {
+    WallSpan span;
+    span.from = wallSecondsNow();
+    desktop.click(window, x, y);
+    if (!settle())
+        throw std::runtime_error("the client did not take events again after a press");
+    span.to = wallSecondsNow();
+    return span;
+}
+
+WallSpan TimeClockClient::pressClockButton() {
+    return press(clockButtonX, buttonsY);
+}
+
+WallSpan TimeClockClient::pressPauseButton() {
+    return press(pauseButtonX, buttonsY);
+}
+
+void TimeClockClient::pressKeys(int count) {
+    if (!desktop.focus(window))
+        throw std::runtime_error("the main window did not take the focus");
+    for (int n = 0; n < count; ++n)
+        desktop.key(harmlessKeys[n % std::size(harmlessKeys)]);
+    if (!settle())
+        throw std::runtime_error("the client did not take the keys");
+}
+
+void TimeClockClient::clickIdleArea(int count) {
+    for (int n = 0; n < count; ++n)
+        desktop.click(window, idleAreaX, idleAreaY);
+    if (!settle())
+        throw std::runtime_error("the client did not take the clicks");
+}
+
+bool TimeClockClient::offlineBannerShown() {
+    // The banner's frame: right-aligned text ending at x 660, 26 px from the top, 20 px high, at
+    // least 360 px wide; the rest of that strip is the window's black background.
+    return desktop.litPixels(window, 300, 26, 360, 20) > 20;
+}
+
+int TimeClockClient::quit() {
+    desktop.requestClose(window);
+    const std::optional<int> status = process->waitForExit(std::chrono::seconds(20));
+    if (!status)
+        throw std::runtime_error("the client did not quit when its window was closed");
+    return *status;
+}
+
+void TimeClockClient::kill() {
+    process->stop(SIGKILL, std::chrono::seconds(10));
+}

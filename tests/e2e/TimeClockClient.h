@@ -1,0 +1,89 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "SessionJournal.h"
+#include "XDesktop.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+class NetworkNamespace;
+
+/// The real corlune-track, run inside the test's namespace with a home of its own (settings,
+/// offline queue) under `homeDir`, and driven the way a user drives it: through its windows,
+/// with the keyboard and the mouse. Launches are counted; each one gets a new process in the
+/// same home. Every wait is bounded; a step that cannot be done throws std::runtime_error.
+class TimeClockClient {
+public:
+    /// The buttons' centres, in the main window's 680 x 480 content.
+    static constexpr int clockButtonX = 84;
+    static constexpr int pauseButtonX = 220;
+    static constexpr int buttonsY = 422;
+    /// Open black space in the window, away from every control.
+    static constexpr int idleAreaX = 520;
+    static constexpr int idleAreaY = 100;
+
+    TimeClockClient(const NetworkNamespace& ns, XDesktop& desktop, std::string homeDir);
+    ~TimeClockClient();
+    TimeClockClient(const TimeClockClient&) = delete;
+    TimeClockClient& operator=(const TimeClockClient&) = delete;
+
+    /// Starts the program; returns once its main window shows.
+    void launch();
+    /// Fills in the sign-in dialog and presses Return; returns once the dialog is gone.
+    void signInThroughDialog(const std::string& employee, const std::string& password,
+                             const std::string& job);
+    /// Presses "Got it" on the first-run notice with Return; returns once it is gone.
+    void dismissFirstRunNotice();
+    /// A first launch in a fresh home: launch, sign in as demo on the job demo, dismiss the
+    /// first-run notice; returns with the time clock running.
+    void launchAndSignIn();
+    /// Waits, bounded, until \a condition holds, signing in through the dialog should it come up
+    /// (a later launch signs in by itself when the secret store kept the password).
+    bool runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition);
+    /// After a later launch: waits until the program has signed in, by itself or through the
+    /// dialog, and finished starting up.
+    bool waitUntilSignedIn(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+    /// Presses a button; the span runs from just before the press to the moment the program
+    /// took events again, so every instant the press produced lies within it.
+    WallSpan pressClockButton();
+    WallSpan pressPauseButton();
+    /// Presses \a count function keys, or clicks \a count times into open space, in the main
+    /// window; returns once the program has taken them.
+    void pressKeys(int count);
+    void clickIdleArea(int count);
+
+    /// Whether the offline banner is drawn in the main window right now.
+    bool offlineBannerShown();
+    /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
+    bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
+
+    /// Closes the main window as a user does; the exit status.
+    int quit();
+    /// SIGKILL, as a crash or a power cut would end it.
+    void kill();
+    bool running();
+    pid_t pid() const;
+    XDesktop::WindowId mainWindow() const { return window; }
+
+    std::string settingsPath() const;
+    std::string queuePath() const;
+    std::string log() const;
+
+private:
+    std::optional<XDesktop::WindowId> findWindow(const std::function<bool(const std::string&)>& matches);
+    XDesktop::WindowId waitForWindow(const std::string& what,
+                                     const std::function<bool(const std::string&)>& matches);
+    void waitUntilGone(const std::string& what, XDesktop::WindowId window);
+    WallSpan press(int x, int y);
+
+    const NetworkNamespace& ns;
+    XDesktop& desktop;
+    std::string homeDir;
+    int launches = 0;
+    std::unique_ptr<ChildProcess> process;
+    XDesktop::WindowId window = 0;
+};
