@@ -10,9 +10,10 @@
 // Return to the first-run notice, and until the main window answers a click; then, clocked in
 // and idle for --seconds, CPU time as % of one core, wake-ups and run time per thread, resident
 // memory with what it is made of, threads, and every repaint the program flushed to the X server.
-// The same idle figures follow for the job "0" (the social panel, information only) and for the
-// floor: the smallest Qt Widgets program with a window like ours and one label changing once a
-// second. The service's own CPU time is shown beside the program's.
+// The same idle figures follow for the job "0" (the social panel, information only), with
+// --caret for the caret blinking in the idle field (information only), and for the floor: the
+// smallest Qt Widgets program with a window like ours and one label changing once a second, with
+// what the program keeps resident above it. The service's own CPU time is shown beside ours.
 #include "ChildProcess.h"
 #include "PaintRecorder.h"
 #include "ProcessSample.h"
@@ -46,26 +47,39 @@ const std::string noticeTitle = "Welcome to Corlune Track";
 const std::string floorTitle = "Qt floor";
 
 /// A control of the main window, in window pixels from its top-left corner, at the size the
-/// window opens with (680x480). Only used to name what a repaint covered.
+/// window opens with (680x480): where to click, and what a repaint covered.
 struct Control {
     const char* name;
     int x, y, width, height;
 };
+constexpr Control statusLabel{"statusLabel", 24, 152, 632, 24};
+constexpr Control clockButton{"clockButton", 24, 404, 120, 36};
+constexpr Control idleField{"idleField", 530, 410, 50, 26};
 constexpr Control mainWindowControls[] = {
-    {"statusLabel", 24, 152, 632, 24}, {"workLabel", 24, 182, 632, 22},
-    {"totalLabel", 24, 208, 632, 20},  {"breaksLabel", 24, 224, 632, 22},
-    {"inputsLabel", 24, 246, 632, 22}, {"socialTitleLabel", 24, 254, 632, 22},
-    {"igLabel", 24, 278, 632, 20},     {"ttLabel", 24, 298, 632, 20},
-    {"webLabel", 24, 318, 632, 20},    {"latestLabel", 24, 338, 632, 20},
-    {"clockButton", 24, 404, 120, 36}, {"pauseButton", 160, 404, 120, 36},
-    {"idleField", 530, 410, 50, 26},   {"idleStepper", 590, 410, 32, 26},
-    {"idleLabel", 350, 410, 180, 24},  {"globalTrackCheckbox", 24, 446, 220, 24},
-    {"logoView", 24, 24, 128, 128},    {"syncLabel", 284, 26, 376, 20},
+    statusLabel,
+    {"workLabel", 24, 182, 632, 22},
+    {"totalLabel", 24, 208, 632, 20},
+    {"breaksLabel", 24, 224, 632, 22},
+    {"inputsLabel", 24, 246, 632, 22},
+    {"socialTitleLabel", 24, 254, 632, 22},
+    {"igLabel", 24, 278, 632, 20},
+    {"ttLabel", 24, 298, 632, 20},
+    {"webLabel", 24, 318, 632, 20},
+    {"latestLabel", 24, 338, 632, 20},
+    clockButton,
+    {"pauseButton", 160, 404, 120, 36},
+    idleField,
+    {"idleStepper", 590, 410, 32, 26},
+    {"idleLabel", 350, 410, 180, 24},
+    {"globalTrackCheckbox", 24, 446, 220, 24},
+    {"logoView", 24, 24, 128, 128},
+    {"syncLabel", 284, 26, 376, 20},
 };
-constexpr Control statusLabel = mainWindowControls[0];
-// The middle of clockButton.
-constexpr int clockX = 24 + 60;
-constexpr int clockY = 404 + 18;
+
+/// Clicks the middle of \a control in the main window.
+void clickOn(WindowWatch& windows, unsigned long mainWindow, const Control& control) {
+    windows.click(mainWindow, control.x + control.width / 2, control.y + control.height / 2);
+}
 
 struct Options {
     int seconds = 60;
@@ -73,6 +87,7 @@ struct Options {
     int settleSeconds = 5;
     bool social = true;
     bool floor = true;
+    bool caret = false;
     std::string client = CORLUNE_BENCH_CLIENT;
     std::string server = CORLUNE_BENCH_SERVER;
     std::string floorProgram = CORLUNE_BENCH_FLOOR;
@@ -275,7 +290,7 @@ Launch launch(Desktop& desktop, const Options& options, const Scratch& scratch, 
         // The click waits in the queue while the program signs in by itself; the status line's
         // repaint shows the window has started to serve its user.
         const Clock::time_point click = Clock::now();
-        desktop.windows.click(main.window, clockX, clockY);
+        clickOn(desktop.windows, main.window, clockButton);
         const PaintRecorder::Paint live =
             desktop.waitPaint(main.window, statusLabel, click, "the status line after Clock In");
         if (desktop.anyMapped(signInTitle, since))
@@ -310,7 +325,7 @@ Launch launch(Desktop& desktop, const Options& options, const Scratch& scratch, 
     desktop.windows.key("Return");
     const WindowWatch::Event noticeGone = desktop.waitUnmapped(notice.window, mark, "the notice to close");
     const Clock::time_point click = Clock::now();
-    desktop.windows.click(main.window, clockX, clockY);
+    clickOn(desktop.windows, main.window, clockButton);
     const PaintRecorder::Paint live =
         desktop.waitPaint(main.window, statusLabel, click, "the status line after Clock In");
     result.figures["Got it to notice gone"] = ms(noticeGone.at - gotIt);
@@ -373,9 +388,12 @@ const char* controlAt(const PaintRecorder::Paint& paint) {
     return "?";
 }
 
-/// CPU, wake-ups, memory, threads and repaints of \a pid, idle for --seconds after --settle.
-void measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned long window, pid_t service,
-                 const std::string& heading) {
+using Mappings = std::vector<std::pair<std::string, long>>;
+
+/// CPU, wake-ups, memory, threads and repaints of \a pid, idle for --seconds after --settle;
+/// answers its resident memory by mapping at the end.
+Mappings measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned long window, pid_t service,
+                     const std::string& heading) {
     desktop.pumpFor(std::chrono::seconds(options.settleSeconds));
     const std::optional<ProcessSample> before = ProcessSample::read(pid);
     const std::optional<ProcessSample> serviceBefore =
@@ -416,14 +434,15 @@ void measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned l
         const double serviceCpu = serviceAfter->cpuSeconds() - serviceBefore->cpuSeconds();
         std::printf("  service CPU          %7.3f %% of one core\n", 100.0 * serviceCpu / wall);
     }
-    std::printf("  VmRSS %.1f MiB, VmHWM %.1f MiB (anon %.1f, file %.1f, shmem %.1f; PSS %.1f)\n",
+    std::printf("  VmRSS %.2f MiB, VmHWM %.2f MiB (anon %.2f, file %.2f, shmem %.2f; PSS %.2f)\n",
                 after->vmRss / 1024.0, after->vmHwm / 1024.0, after->rssAnon / 1024.0,
                 after->rssFile / 1024.0, after->rssShmem / 1024.0, after->pss / 1024.0);
     std::printf("  threads %ld at the end, %ld at most\n", after->threadCount, peakThreads);
 
+    const Mappings mappings = ProcessSample::residentByMapping(pid);
     std::printf("  resident, largest mappings (KiB):");
     int shown = 0;
-    for (const auto& [name, kib] : ProcessSample::residentByMapping(pid)) {
+    for (const auto& [name, kib] : mappings) {
         if (shown++ % 4 == 0)
             std::printf("\n   ");
         std::printf(" %s %ld;", name.c_str(), kib);
@@ -447,16 +466,48 @@ void measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned l
                 static_cast<double>(pixels) / wall);
     for (const auto& [area, times] : byArea)
         std::printf("    %-40s %5d times\n", area.c_str(), times);
+    return mappings;
+}
+
+/// What the program keeps resident beyond the floor, by mapping: where its memory goes.
+void printAboveFloor(const Mappings& program, const Mappings& floor) {
+    const std::map<std::string, long> floorByName(floor.begin(), floor.end());
+    Mappings above;
+    long total = 0;
+    for (const auto& [name, kib] : program) {
+        const auto it = floorByName.find(name);
+        const long extra = kib - (it != floorByName.end() ? it->second : 0);
+        total += extra;
+        above.emplace_back(name, extra);
+    }
+    for (const auto& [name, kib] : floor) {
+        if (std::none_of(program.begin(), program.end(), [&](const auto& p) { return p.first == name; }))
+            total -= kib;
+    }
+    std::sort(above.begin(), above.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::printf("\nResident above the floor, job \"demo\": %.2f MiB in all; by mapping (KiB):",
+                total / 1024.0);
+    int shown = 0;
+    for (const auto& [name, kib] : above) {
+        if (kib < 64)
+            break;
+        if (shown++ % 4 == 0)
+            std::printf("\n   ");
+        std::printf(" %s %ld;", name.c_str(), kib);
+    }
+    std::printf("\n");
 }
 
 void usage() {
-    std::printf("usage: bench_app [--seconds N] [--launches N] [--settle N] [--no-social] [--no-floor]\n"
-                "                 [--client PATH] [--server PATH] [--floor PATH] [--env NAME=VALUE]...\n"
-                "Run it on a display without a window manager: scripts/lib/with-desktop bench_app\n"
-                "  --seconds   length of each idle measurement (60)\n"
-                "  --launches  launches timed of each kind, 0 for none (5)\n"
-                "  --settle    seconds between clocking in and measuring (5)\n"
-                "  --env       a variable for the measured program, to try a setting\n");
+    std::printf(
+        "usage: bench_app [--seconds N] [--launches N] [--settle N] [--no-social] [--no-floor] [--caret]\n"
+        "                 [--client PATH] [--server PATH] [--floor PATH] [--env NAME=VALUE]...\n"
+        "Run it on a display without a window manager: scripts/lib/with-desktop bench_app\n"
+        "  --seconds   length of each idle measurement (60)\n"
+        "  --launches  launches timed of each kind, 0 for none (5)\n"
+        "  --settle    seconds between clocking in and measuring (5)\n"
+        "  --caret     also measure with the caret blinking in the idle field\n"
+        "  --env       a variable for the measured program, to try a setting\n");
 }
 
 Options parse(int argc, char** argv) {
@@ -478,6 +529,8 @@ Options parse(int argc, char** argv) {
             o.social = false;
         } else if (arg == "--no-floor") {
             o.floor = false;
+        } else if (arg == "--caret") {
+            o.caret = true;
         } else if (arg == "--client") {
             o.client = value();
         } else if (arg == "--server") {
@@ -520,10 +573,19 @@ int run(const Options& options) {
 
     if (options.launches > 0)
         reportLaunches(desktop, options, scratch, number);
+    Mappings program;
     {
         Launch idle = launch(desktop, options, scratch, number++, {"demo", false});
-        measureIdle(desktop, options, idle.process->pid(), idle.mainWindow, service.pid(),
-                    "Clocked in and idle, job \"demo\"");
+        program = measureIdle(desktop, options, idle.process->pid(), idle.mainWindow, service.pid(),
+                              "Clocked in and idle, job \"demo\"");
+        std::fflush(stdout);
+    }
+    if (options.caret) {
+        Launch caret = launch(desktop, options, scratch, number++, {"demo", false});
+        // Where a user who has just typed a new threshold leaves the focus.
+        clickOn(desktop.windows, caret.mainWindow, idleField);
+        measureIdle(desktop, options, caret.process->pid(), caret.mainWindow, service.pid(),
+                    "Clocked in and idle, job \"demo\", caret in the idle field (information only)");
         std::fflush(stdout);
     }
     if (options.social) {
@@ -539,7 +601,9 @@ int run(const Options& options) {
         const WindowWatch::Event mapped = desktop.waitMapped(floorTitle, false, since, "the floor's window");
         std::printf("\nFloor: a minimal Qt Widgets window, one label changing each second\n");
         std::printf("  exec to window mapped %.1f ms\n", ms(mapped.at - floor.startedAt()));
-        measureIdle(desktop, options, floor.pid(), mapped.window, -1, "Floor, idle");
+        const Mappings floorMappings =
+            measureIdle(desktop, options, floor.pid(), mapped.window, -1, "Floor, idle");
+        printAboveFloor(program, floorMappings);
     }
     return 0;
 }
