@@ -179,15 +179,29 @@ bool TimeClockClient::waitUntilSignedIn(std::chrono::milliseconds timeout) {
 }
 
 bool TimeClockClient::settle(std::chrono::milliseconds timeout) {
-    // Qt answers a ping while it takes in the events before it and handles those input events
-    // a moment later in the same turn of its loop; a second ping comes back only after that turn.
+    // Qt answers a ping while it takes in the events that came before it, and handles input a
+    // moment later in the same turn of its loop: the second answer comes after that turn. (That
+    // the input reached the program before the first ping did is likely, not certain, on a busy
+    // X server; what a press must lead to is waited for by press().)
     return desktop.ping(window, timeout) && desktop.ping(window, timeout);
+}
+
+std::optional<std::uint64_t> TimeClockClient::statusLine() {
+    // "Status: ...", 24 px from the left and 152 px from the top, 632 x 24.
+    return desktop.digest(window, 24, 152, 632, 24);
 }
 
 WallSpan TimeClockClient::press(int x, int y) {
     WallSpan span;
+    const std::optional<std::uint64_t> before = statusLine();
     span.from = wallSecondsNow();
     desktop.click(window, x, y);
+    // Every press of the two buttons ends by showing a new status, after its reports are sent or
+    // queued. Waiting for it, not merely for the program to take events, keeps the next press
+    // from reaching the program before this one has been handled. The wait outlasts the longest
+    // a report can hold the window.
+    if (!waitFor(std::chrono::seconds(25), [&] { return statusLine() != before; }))
+        throw std::runtime_error("the status did not change after a press");
     if (!settle())
         throw std::runtime_error("the client did not take events again after a press");
     span.to = wallSecondsNow();

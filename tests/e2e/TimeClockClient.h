@@ -75,6 +75,7 @@ public:
 
 private:
     std::optional<XDesktop::WindowId> findWindow(const std::function<bool(const std::string&)>& matches);
+    std::optional<std::uint64_t> statusLine();
     XDesktop::WindowId waitForWindow(const std::string& what,
                                      const std::function<bool(const std::string&)>& matches);
     void waitUntilGone(const std::string& what, XDesktop::WindowId window);

@@ -211,6 +211,23 @@ void XDesktop::requestClose(WindowId window) {
     XSync(display, False);
 }
 
+std::optional<std::uint64_t> XDesktop::digest(WindowId window, int x, int y, int width, int height) {
+    XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image)
+        return std::nullopt;
+    // FNV-1a over the pixel values.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            hash ^= XGetPixel(image, column, row) & 0xFFFFFF;
+            hash *= 1099511628211ull;
+        }
+    }
+    XDestroyImage(image);
+    return hash;
+}
+
 int XDesktop::litPixels(WindowId window, int x, int y, int width, int height) {
     XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);

@@ -48,6 +48,8 @@ public:
 
     /// How many pixels of the rectangle are not pure black (the main window's background).
     int litPixels(WindowId window, int x, int y, int width, int height);
+    /// A digest of what the rectangle shows, to tell when it changes; nothing when it cannot be read.
+    std::optional<std::uint64_t> digest(WindowId window, int x, int y, int width, int height);
 
 private:
     std::optional<std::uint32_t> cardinal(WindowId window, unsigned long atom);
