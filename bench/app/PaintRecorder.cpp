@@ -24,21 +24,23 @@ PaintRecorder::PaintRecorder() {
     if (XQueryExtension(control, "MIT-SHM", &opcode, &firstEvent, &firstError))
         shmOpcode = opcode;
 
-    XRecordRange* ranges[2] = {XRecordAllocRange(), XRecordAllocRange()};
+    XRecordRange* ranges[3] = {XRecordAllocRange(), XRecordAllocRange(), XRecordAllocRange()};
     ranges[0]->core_requests.first = X_PutImage;
     ranges[0]->core_requests.last = X_PutImage;
-    int rangeCount = 1;
+    ranges[1]->core_requests.first = X_CopyArea;
+    ranges[1]->core_requests.last = X_CopyArea;
+    int rangeCount = 2;
     if (shmOpcode >= 0) {
-        ranges[1]->ext_requests.ext_major.first = static_cast<unsigned char>(shmOpcode);
-        ranges[1]->ext_requests.ext_major.last = static_cast<unsigned char>(shmOpcode);
-        ranges[1]->ext_requests.ext_minor.first = X_ShmPutImage;
-        ranges[1]->ext_requests.ext_minor.last = X_ShmPutImage;
-        rangeCount = 2;
+        ranges[2]->ext_requests.ext_major.first = static_cast<unsigned char>(shmOpcode);
+        ranges[2]->ext_requests.ext_major.last = static_cast<unsigned char>(shmOpcode);
+        ranges[2]->ext_requests.ext_minor.first = X_ShmPutImage;
+        ranges[2]->ext_requests.ext_minor.last = X_ShmPutImage;
+        rangeCount = 3;
     }
     XRecordClientSpec clients = XRecordAllClients;
     context = XRecordCreateContext(control, 0, &clients, 1, ranges, rangeCount);
-    XFree(ranges[0]);
-    XFree(ranges[1]);
+    for (XRecordRange* range : ranges)
+        XFree(range);
     if (!context)
         throw std::runtime_error("cannot create a RECORD context");
     XSync(control, False);
@@ -73,7 +75,7 @@ void PaintRecorder::intercepted(char* self, void* raw) {
     auto* recorder = reinterpret_cast<PaintRecorder*>(self);
     auto* intercept = static_cast<XRecordInterceptData*>(raw);
     const auto* request = intercept->data;
-    // Both requests are 24 bytes or more; data_len counts 4-byte units.
+    // Each of the requests is 24 bytes or more; data_len counts 4-byte units.
     if (intercept->category == XRecordFromClient && request && intercept->data_len >= 6) {
         Paint paint;
         paint.at = Clock::now();
@@ -84,6 +86,11 @@ void PaintRecorder::intercepted(char* self, void* raw) {
             const std::size_t skip = put.length == 0 ? 4 : 0;
             std::memcpy(reinterpret_cast<char*>(&put) + 4, request + 4 + skip, sizeof put - 4);
             paint = {put.drawable, put.dstX, put.dstY, put.width, put.height, paint.at};
+            recorder->log.push_back(paint);
+        } else if (request[0] == X_CopyArea) {
+            xCopyAreaReq copy;
+            std::memcpy(&copy, request, sizeof copy);
+            paint = {copy.dstDrawable, copy.dstX, copy.dstY, copy.width, copy.height, paint.at};
             recorder->log.push_back(paint);
         } else if (request[0] == recorder->shmOpcode && request[1] == X_ShmPutImage &&
                    intercept->data_len * 4 >= sizeof(xShmPutImageReq)) {

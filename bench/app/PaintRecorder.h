@@ -5,9 +5,10 @@
 
 struct _XDisplay;
 
-/// Every image another client puts into a window of the display — core PutImage and MIT-SHM
-/// ShmPutImage, the two ways Qt's X11 backing store flushes what it repainted — with its target
-/// window and rectangle, seen through the RECORD extension as the server receives the request.
+/// Every image another client puts or copies into a drawable of the display — core PutImage and
+/// CopyArea, MIT-SHM ShmPutImage: the ways Qt's X11 backing store flushes what it repainted, into
+/// the window or through a pixmap — with its target and rectangle, seen through the RECORD
+/// extension as the server receives the request.
 class PaintRecorder {
 public:
     using Clock = std::chrono::steady_clock;
