@@ -92,7 +92,7 @@ QString freshEmployee(const char* stem) {
 
 class SecretStoreTest : public ::testing::Test {
 protected:
-    SecretServiceCredentialStore store;
+    SecretServiceCredentialStore store{QStringLiteral(CORLUNE_KEYRING_HELPER)};
 };
 
 TEST_F(SecretStoreTest, NonAsciiPasswordIsStoredAsUtf8AndLoadsBackUnchanged) {

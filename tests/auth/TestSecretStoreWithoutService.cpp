@@ -1,6 +1,5 @@
-// The store on a session bus without a working Secret Service. libsecret keeps its connection
-// for the life of the process, so this runs in a process of its own, on a private bus that is
-// set up before libsecret first connects.
+// The store on a session bus without a working Secret Service, and without its helper: a
+// process of its own, on a private bus that its helpers inherit.
 #include "PrivateSessionBus.h"
 #include "QtPrinters.h"
 #include "SecretServiceCredentialStore.h"
@@ -82,7 +81,7 @@ private:
 
 TEST(SecretStoreWithoutService, SaveFailsAndLoadFindsNothingAtOnce) {
     // With nothing on the bus the calls fail straight away, long before the bound.
-    SecretServiceCredentialStore store(60s);
+    SecretServiceCredentialStore store(QStringLiteral(CORLUNE_KEYRING_HELPER), 60s);
     QElapsedTimer elapsed;
     elapsed.start();
     EXPECT_FALSE(store.kcSavePassword(QStringLiteral("pw"), QStringLiteral("e1"), QStringLiteral("j")));
@@ -94,7 +93,7 @@ TEST(SecretStoreWithoutService, StoreThatNeverAnswersIsGivenUpAtTheBound) {
     SilentSecretService silent(bus->address());
     ASSERT_TRUE(silent.ownsName());
     // Well under D-Bus's own 25 s reply timeout, so only the bound can end these calls early.
-    SecretServiceCredentialStore store(1s);
+    SecretServiceCredentialStore store(QStringLiteral(CORLUNE_KEYRING_HELPER), 1s);
 
     QElapsedTimer elapsed;
     elapsed.start();
@@ -108,6 +107,15 @@ TEST(SecretStoreWithoutService, StoreThatNeverAnswersIsGivenUpAtTheBound) {
     EXPECT_LT(saveMs, 15000);
     EXPECT_GE(loadMs, 900);
     EXPECT_LT(loadMs, 15000);
+}
+
+TEST(SecretStoreWithoutService, MissingHelperFailsAtOnceWithoutAsking) {
+    SecretServiceCredentialStore store(QStringLiteral("/nonexistent/corlune-track-keyring"), 60s);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(store.kcSavePassword(QStringLiteral("pw"), QStringLiteral("e3"), QStringLiteral("j")));
+    EXPECT_EQ(store.kcLoadPasswordForEmployee(QStringLiteral("e3"), QStringLiteral("j")), std::nullopt);
+    EXPECT_LT(elapsed.elapsed(), 30000);
 }
 
 } // namespace

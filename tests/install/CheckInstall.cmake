@@ -7,7 +7,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
 
-set(expected bin/corlune-track)
+set(expected bin/corlune-track libexec/corlune-track/corlune-track-keyring)
 if(WITH_SERVER)
   list(APPEND expected bin/corlune-track-server)
 endif()
