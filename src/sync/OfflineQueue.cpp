@@ -10,12 +10,31 @@
 OfflineQueue::OfflineQueue(SyncState& state, JsonTransport& transport, const QString& databasePath)
     : state(state)
     , transport(transport)
-    , database(std::make_unique<QueueDatabase>(databasePath)) {
+    , databasePath(databasePath) {
+    if (QueueDatabase::existsAt(databasePath)) {
+        openDatabase();
+        releaseDatabaseIfEmpty();
+    }
+}
+
+void OfflineQueue::openDatabase() {
+    database = std::make_unique<QueueDatabase>(databasePath);
+    if (database->setAsidePath())
+        setAside = database->setAsidePath();
+    // The queue is empty whenever the database is closed, so what the file holds (another
+    // instance may have queued since) comes first.
     queue = database->takeLoaded();
     for (QueuedRequest& request : queue) {
         if (request.rowId <= 0)
             request.rowId = nextMemoryId--;
     }
+}
+
+void OfflineQueue::releaseDatabaseIfEmpty() {
+    if (!queue.isEmpty() || !database)
+        return;
+    database->closeRemovingIfEmpty();
+    database.reset();
 }
 
 OfflineQueue::~OfflineQueue() = default;
@@ -26,11 +45,7 @@ QString OfflineQueue::defaultDatabasePath() {
 }
 
 bool OfflineQueue::isDurable() const {
-    return database->isOpen();
-}
-
-std::optional<QString> OfflineQueue::setAsidePath() const {
-    return database->setAsidePath();
+    return !database || database->isOpen();
 }
 
 void OfflineQueue::enqueueRequestMethod(const std::optional<QString>& method,
@@ -47,6 +62,8 @@ void OfflineQueue::enqueueRequestMethod(const std::optional<QString>& method,
         request.body = *body;
     request.idempotencyKey =
         idempotencyKey.isEmpty() ? QUuid::createUuid().toByteArray(QUuid::WithoutBraces) : idempotencyKey;
+    if (!database)
+        openDatabase();
     // A failed write still keeps the request for this run: late is better than lost.
     request.rowId = database->insert(request).value_or(nextMemoryId--);
     queue.append(request);
@@ -66,4 +83,5 @@ void OfflineQueue::flushPendingIfOnline() {
         database->remove(request.rowId);
         queue.removeIf([&](const QueuedRequest& queued) { return queued.rowId == request.rowId; });
     }
+    releaseDatabaseIfEmpty();
 }

@@ -19,9 +19,14 @@ struct SyncState;
 /// first flush of a later launch. (A power loss may bring back a few delivered requests; they are
 /// sent again under their own Idempotency-Key.) When the database cannot be used the queue
 /// still works, in memory only. GUI thread only.
+///
+/// The database is open only while something waits in it: it is opened at start-up when its file
+/// exists, and at the first enqueue otherwise, and once a flush has emptied the queue it is
+/// closed and its file deleted. Most runs never go offline and never load SQLite at all.
 class OfflineQueue {
 public:
-    /// \a databasePath: the SQLite file, created if missing (see defaultDatabasePath()).
+    /// \a databasePath: the SQLite file, created when a request is first queued (see
+    /// defaultDatabasePath()).
     OfflineQueue(SyncState& state, JsonTransport& transport, const QString& databasePath);
     ~OfflineQueue();
     OfflineQueue(const OfflineQueue&) = delete;
@@ -41,15 +46,22 @@ public:
     void flushPendingIfOnline();
 
     const QList<QueuedRequest>& pendingQueue() const { return queue; }
-    /// False when the queue lives in memory only for this run.
+    /// False when the database could not be used: the queue then lives in memory until it has
+    /// been emptied, and the next enqueue tries the database again.
     bool isDurable() const;
-    /// Where an unreadable queue file was moved at start-up, if one was.
-    std::optional<QString> setAsidePath() const;
+    /// Where an unreadable queue file was moved, if one was.
+    std::optional<QString> setAsidePath() const { return setAside; }
 
 private:
+    void openDatabase();
+    void releaseDatabaseIfEmpty();
+
     SyncState& state;
     JsonTransport& transport;
+    QString databasePath;
+    /// Null while nothing is queued; then queue is empty too.
     std::unique_ptr<QueueDatabase> database;
+    std::optional<QString> setAside;
     QList<QueuedRequest> queue;
     /// Stands for a request held in memory only; counts down so it never meets a database row id.
     qint64 nextMemoryId = -1;

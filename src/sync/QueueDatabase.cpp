@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +64,14 @@ QString columnText(sqlite3_stmt* stmt, int column) {
 
 QueueDatabase::QueueDatabase(QString path)
     : path(std::move(path)) {
+    QDir().mkpath(QFileInfo(this->path).absolutePath());
+    // Waits only while another instance deletes an emptied file, which takes microseconds.
+    lockFd = ::open(QFile::encodeName(this->path + QLatin1String(".lock")).constData(),
+                    O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd >= 0) {
+        while (::flock(lockFd, LOCK_SH) != 0 && errno == EINTR) {
+        }
+    }
     QList<QueuedRequest> salvage;
     const Outcome outcome = open(salvage);
     if (outcome == Outcome::Ok)
@@ -87,12 +96,39 @@ QueueDatabase::QueueDatabase(QString path)
 
 QueueDatabase::~QueueDatabase() {
     close();
+    if (lockFd >= 0)
+        ::close(lockFd);
+}
+
+bool QueueDatabase::existsAt(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool QueueDatabase::closeRemovingIfEmpty() {
+    bool removed = false;
+    // Without the lock there is no knowing who else has the file open. A refused upgrade may
+    // have dropped our shared lock too, which is why the connection ends here whatever happens.
+    if (db && lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
+        // Rows of an instance that was killed are in the file but not in our queue.
+        int rc = SQLITE_OK;
+        const std::optional<QString> any = firstValue(db, "SELECT EXISTS (SELECT 1 FROM pending)", &rc);
+        if (any && any->toInt() == 0) {
+            close();
+            removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+            for (const char* suffix : {"-wal", "-shm"})
+                ::unlink(QFile::encodeName(path + QLatin1String(suffix)).constData());
+        }
+    }
+    close();
+    if (lockFd >= 0) {
+        ::close(lockFd);
+        lockFd = -1;
+    }
+    return removed;
 }
 
 QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
-    const QFileInfo info(path);
-    QDir().mkpath(info.absolutePath());
-
     // Created here rather than by SQLite so that the file is the owner's alone from its first
     // byte; SQLite gives its -wal and -shm files the mode of the database file.
     const QByteArray nativePath = QFile::encodeName(path);

@@ -17,9 +17,16 @@ struct sqlite3_stmt;
 /// Opening never fails and never blocks for long: a file that is corrupt, not a database or
 /// not this program's queue is renamed aside (what could still be read is carried over into a
 /// new file); a file that cannot be used at all leaves the queue in memory only (isOpen() false).
+///
+/// Instances of the program share the file. Each holds a shared lock on "<path>.lock" while it
+/// has the database open, and the file is only ever deleted under the exclusive lock, so never
+/// from beneath another instance's connection.
 class QueueDatabase {
 public:
     explicit QueueDatabase(QString path);
+
+    /// Whether something (a database or not) is at \a path.
+    static bool existsAt(const QString& path);
     ~QueueDatabase();
     QueueDatabase(const QueueDatabase&) = delete;
     QueueDatabase& operator=(const QueueDatabase&) = delete;
@@ -36,6 +43,10 @@ public:
     /// the latest removals may be undone.
     bool remove(qint64 rowId);
 
+    /// Ends this connection; deletes the file when it holds no request and no other instance
+    /// has it open. Answers whether it was deleted. The object is closed afterwards either way.
+    bool closeRemovingIfEmpty();
+
 private:
     enum class Outcome { Ok, Unusable, Busy };
     enum class Synchronous { Unknown, Normal, Full };
@@ -46,6 +57,7 @@ private:
     void moveAside();
 
     QString path;
+    int lockFd = -1;
     sqlite3* db = nullptr;
     sqlite3_stmt* insertStatement = nullptr;
     sqlite3_stmt* removeStatement = nullptr;

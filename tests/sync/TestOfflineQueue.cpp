@@ -15,6 +15,25 @@
 
 namespace {
 
+// Writes \a bytes where the queue database belongs.
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+void execSql(const QString& path, const char* sql) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+    EXPECT_EQ(rc, SQLITE_OK) << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+}
+
 class OfflineQueueTest : public ::testing::Test {
 protected:
     QString dbPath() const { return dir.filePath("queue/offline-queue.sqlite3"); }
@@ -148,6 +167,53 @@ TEST_F(OfflineQueueTest, RequestsQueuedDuringAFlushStayBehindTheRemainingOnes) {
     EXPECT_EQ(pathsOf(openQueue()->pendingQueue()), (QStringList{"/fail", "/late1"}));
 }
 
+TEST_F(OfflineQueueTest, TheFileExistsOnlyWhileSomethingWaits) {
+    auto queue = openQueue();
+    queue->flushPendingIfOnline();
+    EXPECT_FALSE(QFileInfo::exists(dbPath()));
+
+    queue->enqueueRequestMethod("POST", "/a", QJsonObject{});
+    EXPECT_TRUE(QFileInfo::exists(dbPath()));
+    failPath("/a");
+    queue->flushPendingIfOnline();
+    EXPECT_TRUE(QFileInfo::exists(dbPath()));
+    transport.answer = [](const FakeJsonTransport::Request&) { return JsonReply{200, {}, {}}; };
+    queue->flushPendingIfOnline();
+    EXPECT_FALSE(QFileInfo::exists(dbPath()));
+    EXPECT_FALSE(QFileInfo::exists(dbPath() + "-wal"));
+
+    // Used again after being emptied; an emptied file left by an older run goes at start-up.
+    queue->enqueueRequestMethod("POST", "/b", QJsonObject{});
+    EXPECT_EQ(pathsOf(openQueue()->pendingQueue()), QStringList{"/b"});
+    execSql(dbPath(), "DELETE FROM pending");
+    queue.reset();
+    EXPECT_TRUE(openQueue()->pendingQueue().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dbPath()));
+}
+
+TEST_F(OfflineQueueTest, AnEmptiedQueueKeepsTheFileWhileItHoldsOthersRows) {
+    auto mine = openQueue();
+    mine->enqueueRequestMethod("POST", "/mine", QJsonObject{});
+    {
+        // Another instance has the file open and a request of its own in it.
+        auto other = openQueue();
+        other->enqueueRequestMethod("POST", "/other", QJsonObject{});
+        mine->flushPendingIfOnline();
+        EXPECT_TRUE(mine->pendingQueue().isEmpty());
+        EXPECT_EQ(pathsOf(openQueue()->pendingQueue()), QStringList{"/other"});
+    }
+    // Reopened, ours takes the other's request along. Then an instance queues and is killed:
+    // its row is in the file but not in our queue.
+    mine->enqueueRequestMethod("POST", "/x", QJsonObject{});
+    EXPECT_EQ(pathsOf(mine->pendingQueue()), (QStringList{"/other", "/x"}));
+    execSql(
+        dbPath(),
+        "INSERT INTO pending (method, path, body, idempotency_key) VALUES ('POST', '/killed', '{}', 'k')");
+    mine->flushPendingIfOnline();
+    EXPECT_TRUE(mine->pendingQueue().isEmpty());
+    EXPECT_EQ(pathsOf(openQueue()->pendingQueue()), QStringList{"/killed"});
+}
+
 TEST_F(OfflineQueueTest, TheFilesAreTheOwnersAlone) {
     // A file left readable by others, from whatever source, is tightened too.
     QDir().mkpath(QFileInfo(dbPath()).absolutePath());
@@ -164,25 +230,6 @@ TEST_F(OfflineQueueTest, TheFilesAreTheOwnersAlone) {
         ASSERT_EQ(::stat(QFile::encodeName(dbPath() + suffix).constData(), &info), 0) << suffix.toStdString();
         EXPECT_EQ(info.st_mode & 0777, 0600u) << suffix.toStdString();
     }
-}
-
-// Writes \a bytes where the queue database belongs.
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-void execSql(const QString& path, const char* sql) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
-    EXPECT_EQ(rc, SQLITE_OK) << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
 }
 
 TEST_F(OfflineQueueTest, AnUnreadableFileIsSetAsideAndTheQueueStartsEmpty) {
@@ -242,8 +289,8 @@ TEST_F(OfflineQueueTest, ReadableRowsOfADamagedQueueAreCarriedOver) {
 TEST_F(OfflineQueueTest, WithoutAUsableFolderTheQueueStillWorksInMemory) {
     writeFile(dir.filePath("blocker"), "a file where a folder should be");
     OfflineQueue queue(state, transport, dir.filePath("blocker/q.sqlite3"));
-    EXPECT_FALSE(queue.isDurable());
     queue.enqueueRequestMethod("POST", "/a", QJsonObject{});
+    EXPECT_FALSE(queue.isDurable());
     queue.enqueueRequestMethod("POST", "/b", QJsonObject{});
     failPath("/a");
     queue.flushPendingIfOnline();
