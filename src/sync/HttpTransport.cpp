@@ -1,9 +1,11 @@
 #include "HttpTransport.h"
 
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QThread>
@@ -15,7 +17,8 @@
 
 class HttpTransport::Worker final : public QThread {
 public:
-    Worker() {
+    explicit Worker(bool direct)
+        : direct(direct) {
         std::future<void> started = ready.get_future();
         start();
         started.wait();
@@ -35,12 +38,15 @@ protected:
         // Created here, not moved here: the manager's connections and sockets must belong to
         // the thread whose loop serves them. Replies still running at quit die with it.
         QNetworkAccessManager local;
+        if (direct)
+            local.setProxy(QNetworkProxy::NoProxy);
         nam = &local;
         ready.set_value();
         exec();
     }
 
 private:
+    const bool direct;
     QNetworkAccessManager* nam = nullptr;
     std::promise<void> ready;
 };
@@ -152,7 +158,13 @@ QNetworkReply* send(QNetworkAccessManager& nam, const QNetworkRequest& request, 
 HttpTransport::HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls)
     : baseUrl(std::move(baseUrl))
     , tls(std::move(tls))
-    , worker(std::make_unique<Worker>()) {}
+    , worker(std::make_unique<Worker>(isLoopback(this->baseUrl))) {}
+
+bool HttpTransport::isLoopback(const QString& baseUrl) {
+    const QString host = QUrl(baseUrl).host();
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           QHostAddress(host).isLoopback();
+}
 
 HttpTransport::~HttpTransport() = default;
 

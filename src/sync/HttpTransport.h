@@ -27,7 +27,9 @@ public:
 
     /// \a baseUrl is the service origin (scheme://host[:port], no trailing "/"); every path is
     /// appended to it as it is. \a tls replaces Qt's default TLS settings (tests trust a local CA
-    /// through it); peers are verified either way.
+    /// through it); peers are verified either way. A service on this machine is reached directly:
+    /// a proxy could only get in the way, and asking the system for one costs two threads and
+    /// libproxy's start-up; any other goes through the system's proxy settings.
     explicit HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls = std::nullopt);
     ~HttpTransport() override;
     HttpTransport(const HttpTransport&) = delete;
@@ -42,6 +44,9 @@ public:
     /// What an answer with \a status and \a body gives the caller: the top-level object, nothing
     /// for an empty body or an array, a parse error for anything else.
     static JsonReply replyFromAnswer(qint64 status, const QByteArray& body);
+
+    /// Whether \a baseUrl names this machine: "localhost" or a loopback address.
+    static bool isLoopback(const QString& baseUrl);
 
 private:
     class Worker;

@@ -113,6 +113,16 @@ TEST(HttpTransport, ConnectionsAreKeptAlive) {
     EXPECT_EQ(ports.size(), 1u);
 }
 
+TEST(HttpTransport, OnlyAServiceOnThisMachineCountsAsLoopback) {
+    EXPECT_TRUE(HttpTransport::isLoopback("http://127.0.0.1:8787"));
+    EXPECT_TRUE(HttpTransport::isLoopback("http://127.1.2.3"));
+    EXPECT_TRUE(HttpTransport::isLoopback("http://[::1]:8787"));
+    EXPECT_TRUE(HttpTransport::isLoopback("https://LocalHost"));
+    EXPECT_FALSE(HttpTransport::isLoopback("https://time.corlune.example"));
+    EXPECT_FALSE(HttpTransport::isLoopback("https://localhost.corlune.example"));
+    EXPECT_FALSE(HttpTransport::isLoopback("http://10.0.0.1"));
+}
+
 TEST(HttpTransport, TwoThreadsAtOnceEachGetTheirOwnAnswer) {
     LocalHttpServer server;
     std::barrier bothArrived(2);
