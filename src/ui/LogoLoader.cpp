@@ -2,32 +2,32 @@
 
 #include <QDir>
 #include <QIcon>
-#include <QImageReader>
 #include <QPixmap>
+
+#include <algorithm>
 
 namespace LogoLoader {
 
 namespace {
 
-// Qt's format detection loads every image format plugin to ask each about the file; the logo
-// is a PNG, which Qt reads without any plugin, so that is tried first.
-QImage readPng(const QString& file) {
-    QImageReader reader(file, "png");
-    reader.setAutoDetectImageFormat(false);
-    return reader.read();
+// A QImage over the const pixels reads them where they are, in the program's read-only data;
+// it would copy them only if someone wrote to it.
+QImage wrap(const Bitmap& bitmap) {
+    return QImage(reinterpret_cast<const uchar*>(bitmap.pixels), bitmap.size, bitmap.size,
+                  bitmap.size * static_cast<int>(sizeof(std::uint32_t)), QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
 
-QImage load(const Sources& sources) {
-    if (QImage image = readPng(sources.resourceFile); !image.isNull())
-        return image;
-    if (QImage image(sources.resourceFile); !image.isNull())
-        return image;
+QImage load(const Sources& sources, int pixels) {
+    if (!sources.compiledIn.empty()) {
+        const auto fits = std::find_if(sources.compiledIn.begin(), sources.compiledIn.end(),
+                                       [pixels](const Bitmap& bitmap) { return bitmap.size >= pixels; });
+        return wrap(fits != sources.compiledIn.end() ? *fits : sources.compiledIn.back());
+    }
 
     if (QIcon::hasThemeIcon(sources.themeIconName)) {
-        const QImage image =
-            QIcon::fromTheme(sources.themeIconName).pixmap(QSize(themeIconPixels, themeIconPixels)).toImage();
+        const QImage image = QIcon::fromTheme(sources.themeIconName).pixmap(QSize(pixels, pixels)).toImage();
         if (!image.isNull())
             return image;
     }

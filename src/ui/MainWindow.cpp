@@ -86,7 +86,8 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     logoView = new LogoView(this);
     logoView->setObjectName(QStringLiteral("logoView"));
     logoView->setAccessibleName(QStringLiteral("Corlune Track logo"));
-    logoView->setImage(LogoLoader::load(logoSources));
+    // Loaded for the 128-point frame at the screen's pixel ratio, so that it is shown unscaled.
+    logoView->setImage(LogoLoader::load(logoSources, static_cast<int>(std::ceil(128 * devicePixelRatioF()))));
     place(logoView, 24, 328, 128, 128, logoMask);
 
     statusLabel = makeLabel(QStringLiteral("statusLabel"), status, white);

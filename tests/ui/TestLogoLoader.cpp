@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 // A square PNG of one colour, so each source can be told apart by what it yields.
@@ -58,6 +60,7 @@ private:
 class LogoLoaderTest : public ::testing::Test {
 protected:
     LogoLoaderTest() {
+        sources.compiledIn = {};
         sources.workingDirectory = workingDir.path();
         sources.themeIconName = "corlune-no-such-icon";
     }
@@ -66,60 +69,52 @@ protected:
     LogoLoader::Sources sources;
 };
 
-TEST_F(LogoLoaderTest, CompiledInLogoIsTheAccentMark) {
-    const QImage logo = LogoLoader::load();
-    ASSERT_FALSE(logo.isNull());
-    EXPECT_EQ(logo.size(), QSize(256, 256));
-    EXPECT_TRUE(logo.hasAlphaChannel());
-    // Drawn in the accent colour on a transparent square: a corner is clear, the hub is purple.
-    EXPECT_EQ(logo.pixelColor(0, 0).alpha(), 0);
-    const QColor hub = centre(logo);
-    EXPECT_EQ(hub.alpha(), 255);
-    EXPECT_GT(hub.blue(), hub.green());
-    EXPECT_GT(hub.red(), hub.green());
+TEST_F(LogoLoaderTest, CompiledInLogoIsTheAccentMarkAtTheAskedSize) {
+    const struct { int pixels, size; } cases[] = {{64, 128}, {128, 128}, {129, 256}, {256, 256}, {512, 256}};
+    for (const auto& c : cases) {
+        const QImage logo = LogoLoader::load({}, c.pixels);
+        ASSERT_EQ(logo.size(), QSize(c.size, c.size)) << c.pixels;
+        // Drawn in the accent colour on a transparent square: a corner is clear, the hub is purple.
+        EXPECT_EQ(logo.pixelColor(0, 0).alpha(), 0) << c.pixels;
+        const QColor hub = centre(logo);
+        EXPECT_EQ(hub.alpha(), 255) << c.pixels;
+        EXPECT_GT(hub.blue(), hub.green()) << c.pixels;
+        EXPECT_GT(hub.red(), hub.green()) << c.pixels;
+    }
 }
 
-TEST_F(LogoLoaderTest, CompiledInLogoWinsOverTheWorkingDirectory) {
+TEST_F(LogoLoaderTest, CompiledInLogoWinsOverTheThemeAndTheWorkingDirectory) {
+    LogoTheme theme;
     writePng(workingDir.filePath("logo2.png"), 10, Qt::red);
-    sources.resourceFile = LogoLoader::Sources{}.resourceFile;
-    EXPECT_EQ(LogoLoader::load(sources).size(), QSize(256, 256));
+    const std::uint32_t blue[4] = {0xff0000ff, 0xff0000ff, 0xff0000ff, 0xff0000ff};
+    const LogoLoader::Bitmap compiledIn[] = {{2, blue}};
+    sources.compiledIn = compiledIn;
+    sources.themeIconName = "logo2";
+    const QImage logo = LogoLoader::load(sources, 128);
+    EXPECT_EQ(centre(logo), QColor(Qt::blue));
+    EXPECT_EQ(logo.constBits(), reinterpret_cast<const uchar*>(blue)) << "shown where it lies, not copied";
 }
 
 TEST_F(LogoLoaderTest, ThemeIconComesSecond) {
     LogoTheme theme;
     writePng(workingDir.filePath("logo2.png"), 10, Qt::red);
-    sources.resourceFile = workingDir.filePath("missing.png");
     sources.themeIconName = "logo2";
-    const QImage logo = LogoLoader::load(sources);
+    const QImage logo = LogoLoader::load(sources, 64);
     ASSERT_FALSE(logo.isNull());
     EXPECT_EQ(centre(logo), QColor(Qt::green));
 }
 
 TEST_F(LogoLoaderTest, WorkingDirectoryFileComesLast) {
     writePng(workingDir.filePath("logo2.png"), 10, Qt::red);
-    const struct {
-        const char* name;
-        QByteArray resourceBytes; // empty: no such resource
-    } cases[] = {
-        {"no resource", {}},
-        {"a resource that is not an image", "not a png"},
-    };
-    for (const auto& c : cases) {
-        sources.resourceFile = workingDir.filePath("resource.png");
-        QFile::remove(sources.resourceFile);
-        if (!c.resourceBytes.isEmpty())
-            writeFile(sources.resourceFile, c.resourceBytes);
-        const QImage logo = LogoLoader::load(sources);
-        ASSERT_FALSE(logo.isNull()) << c.name;
-        EXPECT_EQ(centre(logo), QColor(Qt::red)) << c.name;
-    }
+    const QImage logo = LogoLoader::load(sources, 128);
+    EXPECT_EQ(logo.size(), QSize(10, 10));
+    EXPECT_EQ(centre(logo), QColor(Qt::red));
 }
 
 TEST_F(LogoLoaderTest, NothingFoundGivesNoImage) {
-    sources.resourceFile = workingDir.filePath("missing.png");
-    EXPECT_TRUE(LogoLoader::load(sources).isNull());
+    EXPECT_TRUE(LogoLoader::load(sources, 128).isNull());
     writeFile(workingDir.filePath("logo2.png"), "\x89PNG broken");
-    EXPECT_TRUE(LogoLoader::load(sources).isNull());
+    EXPECT_TRUE(LogoLoader::load(sources, 128).isNull());
 }
 
 } // namespace

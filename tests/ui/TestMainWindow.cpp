@@ -487,7 +487,7 @@ TEST_F(MainWindowTest, ClosingTheWindowIsReported) {
 TEST(MainWindowLogo, WindowOpensWithAnEmptyLogoAreaWhenNoLogoIsFound) {
     QTemporaryDir empty;
     LogoLoader::Sources nowhere;
-    nowhere.resourceFile = ":/corlune/no-such-logo.png";
+    nowhere.compiledIn = {};
     nowhere.themeIconName = "corlune-no-such-icon";
     nowhere.workingDirectory = empty.path();
     MainWindow window(nullptr, nowhere);
