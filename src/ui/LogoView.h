@@ -19,4 +19,7 @@ protected:
 
 private:
     QImage picture;
+    /// picture scaled to the device pixels it was last painted on; it shares picture's pixels
+    /// when those are already the right size, so a fitting image costs no second copy.
+    QImage drawing;
 };

@@ -500,6 +500,35 @@ TEST(MainWindowLogo, WindowOpensWithAnEmptyLogoAreaWhenNoLogoIsFound) {
     EXPECT_TRUE(window.findChild<QPushButton*>("clockButton")->isVisible());
 }
 
+// What \a view paints, without a background, on a transparent canvas of its size at a pixel ratio.
+QImage rendered(LogoView& view, int ratio) {
+    QImage canvas(view.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(ratio);
+    canvas.fill(Qt::transparent);
+    view.render(&canvas, {}, {}, QWidget::DrawChildren);
+    return canvas;
+}
+
+TEST(MainWindowLogo, LogoIsDrawnPixelForPixelAtItsSizeAndProportionallyCentredWhenLarger) {
+    LogoView view;
+    view.resize(128, 128);
+    QImage logo;
+    for (const int ratio : {1, 2}) {
+        logo = LogoLoader::load({}, 128 * ratio);
+        view.setImage(logo);
+        EXPECT_EQ(rendered(view, ratio), logo) << "at pixel ratio " << ratio;
+    }
+
+    view.resize(300, 200);
+    const QImage canvas = rendered(view, 1);
+    EXPECT_EQ(canvas.copy(50, 0, 200, 200),
+              logo.scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    QImage margin(50, 200, QImage::Format_ARGB32_Premultiplied);
+    margin.fill(Qt::transparent);
+    EXPECT_EQ(canvas.copy(0, 0, 50, 200), margin);
+    EXPECT_EQ(canvas.copy(250, 0, 50, 200), margin);
+}
+
 // A picture of the working window with the social panel of the job "0", kept as a CI artifact.
 TEST_F(MainWindowTest, ScreenshotOfAWorkingSessionWithTheSocialPanel) {
     FakeTime time;
