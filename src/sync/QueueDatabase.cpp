@@ -1,12 +1,12 @@
 #include "QueueDatabase.h"
 
+#include "SqliteLibrary.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-
-#include <sqlite3.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -36,28 +36,28 @@ bool isDamage(int rc) {
     }
 }
 
-/// Runs \a sql and answers the first column of its first row; nothing when it fails.
-std::optional<QString> firstValue(sqlite3* db, const char* sql, int* rc) {
+/// Runs \a text and answers the first column of its first row; nothing when it fails.
+std::optional<QString> firstValue(const SqliteLibrary& sql, sqlite3* db, const char* text, int* rc) {
     sqlite3_stmt* stmt = nullptr;
-    *rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    *rc = sql.prepare_v2(db, text, -1, &stmt, nullptr);
     if (*rc != SQLITE_OK)
         return std::nullopt;
     std::optional<QString> value;
-    *rc = sqlite3_step(stmt);
+    *rc = sql.step(stmt);
     if (*rc == SQLITE_ROW) {
-        value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        value = QString::fromUtf8(reinterpret_cast<const char*>(sql.column_text(stmt, 0)));
         *rc = SQLITE_OK;
     } else if (*rc == SQLITE_DONE) {
         value = QString();
         *rc = SQLITE_OK;
     }
-    sqlite3_finalize(stmt);
+    sql.finalize(stmt);
     return value;
 }
 
-QString columnText(sqlite3_stmt* stmt, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)) : QString();
+QString columnText(const SqliteLibrary& sql, sqlite3_stmt* stmt, int column) {
+    const auto* text = reinterpret_cast<const char*>(sql.column_text(stmt, column));
+    return text ? QString::fromUtf8(text, sql.column_bytes(stmt, column)) : QString();
 }
 
 } // namespace
@@ -72,6 +72,9 @@ QueueDatabase::QueueDatabase(QString path)
         while (::flock(lockFd, LOCK_SH) != 0 && errno == EINTR) {
         }
     }
+    sql = SqliteLibrary::load();
+    if (!sql)
+        return;
     QList<QueuedRequest> salvage;
     const Outcome outcome = open(salvage);
     if (outcome == Outcome::Ok)
@@ -112,7 +115,7 @@ bool QueueDatabase::closeRemovingIfEmpty() {
     if (db && lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
         // Rows of an instance that was killed are in the file but not in our queue.
         int rc = SQLITE_OK;
-        const std::optional<QString> any = firstValue(db, "SELECT EXISTS (SELECT 1 FROM pending)", &rc);
+        const std::optional<QString> any = firstValue(*sql, db, "SELECT EXISTS (SELECT 1 FROM pending)", &rc);
         if (any && any->toInt() == 0) {
             close();
             removed = ::unlink(QFile::encodeName(path).constData()) == 0;
@@ -138,31 +141,31 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
     ::fchmod(fd, 0600);
     ::close(fd);
 
-    int rc =
-        sqlite3_open_v2(nativePath.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    int rc = sql->open_v2(nativePath.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (rc != SQLITE_OK)
         return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
-    sqlite3_busy_timeout(db, busyTimeoutMs);
+    sql->busy_timeout(db, busyTimeoutMs);
 
     const auto fail = [&rc] { return isDamage(rc) ? Outcome::Unusable : Outcome::Busy; };
-    const std::optional<QString> mode = firstValue(db, "PRAGMA journal_mode=WAL", &rc);
+    const std::optional<QString> mode = firstValue(*sql, db, "PRAGMA journal_mode=WAL", &rc);
     if (!mode)
         return fail();
     if (mode->compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return Outcome::Busy;
-    if (!firstValue(db, "PRAGMA synchronous=FULL", &rc))
+    if (!firstValue(*sql, db, "PRAGMA synchronous=FULL", &rc))
         return fail();
     synchronous = Synchronous::Full;
-    const std::optional<QString> check = firstValue(db, "PRAGMA quick_check", &rc);
+    const std::optional<QString> check = firstValue(*sql, db, "PRAGMA quick_check", &rc);
     if (!check)
         return fail();
     if (*check != QLatin1String("ok"))
         return Outcome::Unusable;
 
-    const std::optional<QString> appId = firstValue(db, "PRAGMA application_id", &rc);
-    const std::optional<QString> version = appId ? firstValue(db, "PRAGMA user_version", &rc) : std::nullopt;
+    const std::optional<QString> appId = firstValue(*sql, db, "PRAGMA application_id", &rc);
+    const std::optional<QString> version =
+        appId ? firstValue(*sql, db, "PRAGMA user_version", &rc) : std::nullopt;
     const std::optional<QString> tables =
-        version ? firstValue(db, "SELECT count(*) FROM sqlite_schema", &rc) : std::nullopt;
+        version ? firstValue(*sql, db, "SELECT count(*) FROM sqlite_schema", &rc) : std::nullopt;
     if (!tables)
         return fail();
     if (appId->toInt() == 0 && tables->toInt() == 0) {
@@ -174,7 +177,7 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
                 .arg(applicationId)
                 .arg(schemaVersion)
                 .toUtf8();
-        rc = sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr);
+        rc = sql->exec(db, create.constData(), nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             return fail();
     } else if (appId->toInt() != applicationId || version->toInt() != schemaVersion) {
@@ -182,20 +185,20 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
     }
 
     sqlite3_stmt* select = nullptr;
-    rc = sqlite3_prepare_v2(db, "SELECT id, method, path, body, idempotency_key FROM pending ORDER BY id", -1,
-                            &select, nullptr);
+    rc = sql->prepare_v2(db, "SELECT id, method, path, body, idempotency_key FROM pending ORDER BY id", -1,
+                         &select, nullptr);
     if (rc != SQLITE_OK)
         return isDamage(rc) || (rc & 0xFF) == SQLITE_ERROR ? Outcome::Unusable : Outcome::Busy;
     bool damaged = false;
     QList<QueuedRequest> rows;
-    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
+    while ((rc = sql->step(select)) == SQLITE_ROW) {
         QueuedRequest request;
-        request.rowId = sqlite3_column_int64(select, 0);
-        request.method = columnText(select, 1);
-        request.path = columnText(select, 2);
+        request.rowId = sql->column_int64(select, 0);
+        request.method = columnText(*sql, select, 1);
+        request.path = columnText(*sql, select, 2);
         QJsonParseError parseError;
-        const QJsonDocument body = QJsonDocument::fromJson(columnText(select, 3).toUtf8(), &parseError);
-        request.idempotencyKey = columnText(select, 4).toUtf8();
+        const QJsonDocument body = QJsonDocument::fromJson(columnText(*sql, select, 3).toUtf8(), &parseError);
+        request.idempotencyKey = columnText(*sql, select, 4).toUtf8();
         if (parseError.error != QJsonParseError::NoError || !body.isObject()) {
             damaged = true;
             continue;
@@ -203,7 +206,7 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
         request.body = body.object();
         rows.append(request);
     }
-    sqlite3_finalize(select);
+    sql->finalize(select);
     salvage = rows;
     if (rc != SQLITE_DONE)
         return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
@@ -214,12 +217,14 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
 }
 
 void QueueDatabase::close() {
-    sqlite3_finalize(insertStatement);
-    sqlite3_finalize(removeStatement);
+    if (!sql)
+        return;
+    sql->finalize(insertStatement);
+    sql->finalize(removeStatement);
     insertStatement = nullptr;
     removeStatement = nullptr;
     if (db) {
-        sqlite3_close_v2(db);
+        sql->close_v2(db);
         db = nullptr;
     }
     synchronous = Synchronous::Unknown;
@@ -247,15 +252,16 @@ void QueueDatabase::moveAside() {
 bool QueueDatabase::setSynchronous(Synchronous wanted) {
     if (synchronous == wanted)
         return true;
-    const char* sql = wanted == Synchronous::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL";
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+    const char* pragma =
+        wanted == Synchronous::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL";
+    if (sql->exec(db, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
     synchronous = wanted;
     return true;
 }
 
-sqlite3_stmt* QueueDatabase::prepared(sqlite3_stmt*& cache, const char* sql) {
-    if (!cache && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &cache, nullptr) != SQLITE_OK)
+sqlite3_stmt* QueueDatabase::prepared(sqlite3_stmt*& cache, const char* statement) {
+    if (!cache && sql->prepare_v3(db, statement, -1, SQLITE_PREPARE_PERSISTENT, &cache, nullptr) != SQLITE_OK)
         cache = nullptr;
     return cache;
 }
@@ -270,17 +276,17 @@ std::optional<qint64> QueueDatabase::insert(const QueuedRequest& request) {
     const QByteArray method = request.method.toUtf8();
     const QByteArray requestPath = request.path.toUtf8();
     const QByteArray body = QJsonDocument(request.body).toJson(QJsonDocument::Compact);
-    sqlite3_bind_text(stmt, 1, method.constData(), int(method.size()), SQLITE_STATIC);
-    sqlite3_bind_text(stmt, 2, requestPath.constData(), int(requestPath.size()), SQLITE_STATIC);
-    sqlite3_bind_text(stmt, 3, body.constData(), int(body.size()), SQLITE_STATIC);
-    sqlite3_bind_text(stmt, 4, request.idempotencyKey.constData(), int(request.idempotencyKey.size()),
-                      SQLITE_STATIC);
-    const int rc = sqlite3_step(stmt);
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
+    sql->bind_text(stmt, 1, method.constData(), int(method.size()), SQLITE_STATIC);
+    sql->bind_text(stmt, 2, requestPath.constData(), int(requestPath.size()), SQLITE_STATIC);
+    sql->bind_text(stmt, 3, body.constData(), int(body.size()), SQLITE_STATIC);
+    sql->bind_text(stmt, 4, request.idempotencyKey.constData(), int(request.idempotencyKey.size()),
+                   SQLITE_STATIC);
+    const int rc = sql->step(stmt);
+    sql->reset(stmt);
+    sql->clear_bindings(stmt);
     if (rc != SQLITE_DONE)
         return std::nullopt;
-    return sqlite3_last_insert_rowid(db);
+    return sql->last_insert_rowid(db);
 }
 
 bool QueueDatabase::remove(qint64 rowId) {
@@ -292,8 +298,8 @@ bool QueueDatabase::remove(qint64 rowId) {
     sqlite3_stmt* stmt = prepared(removeStatement, "DELETE FROM pending WHERE id = ?1");
     if (!stmt)
         return false;
-    sqlite3_bind_int64(stmt, 1, rowId);
-    const int rc = sqlite3_step(stmt);
-    sqlite3_reset(stmt);
+    sql->bind_int64(stmt, 1, rowId);
+    const int rc = sql->step(stmt);
+    sql->reset(stmt);
     return rc == SQLITE_DONE;
 }

@@ -5,8 +5,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
+class SqliteLibrary;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -52,11 +54,13 @@ private:
     enum class Synchronous { Unknown, Normal, Full };
     Outcome open(QList<QueuedRequest>& salvage);
     bool setSynchronous(Synchronous wanted);
-    sqlite3_stmt* prepared(sqlite3_stmt*& cache, const char* sql);
+    sqlite3_stmt* prepared(sqlite3_stmt*& cache, const char* statement);
     void close();
     void moveAside();
 
     QString path;
+    /// Null when SQLite cannot be loaded: the queue then lives in memory only.
+    std::shared_ptr<const SqliteLibrary> sql;
     int lockFd = -1;
     sqlite3* db = nullptr;
     sqlite3_stmt* insertStatement = nullptr;

@@ -7,6 +7,8 @@
 #include "SyncState.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +23,12 @@ using namespace std::chrono_literals;
 namespace {
 
 const char* const childFlag = "--enqueue-until-killed";
+
+// This process does not link SQLite: the queue loads it while it has a database open.
+bool sqliteMapped() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libsqlite3");
+}
 
 // The child: enqueues numbered reports without end, confirming each once enqueueRequestMethod
 // has returned.
@@ -85,6 +93,14 @@ TEST(QueueSurvivesKill, AKilledWritersQueueIsLoadedAndFlushedInOrder) {
         EXPECT_EQ(received[n].idempotencyKey, "key-" + std::to_string(n));
     }
     EXPECT_TRUE(OfflineQueue(state, transport, dbPath).pendingQueue().isEmpty());
+
+    // Emptied, the queue let go of its file and of SQLite; the next report brings both back.
+    EXPECT_FALSE(QFileInfo::exists(dbPath));
+    EXPECT_FALSE(sqliteMapped());
+    state.isOnline = false;
+    queue.enqueueRequestMethod("POST", "/api/time/clock-out", QJsonObject{});
+    EXPECT_TRUE(sqliteMapped());
+    EXPECT_EQ(OfflineQueue(state, transport, dbPath).pendingQueue().size(), 1);
 }
 
 } // namespace
