@@ -11,7 +11,7 @@
 int main(int argc, char** argv) {
 #if defined(__GLIBC__)
     // glibc gives each thread that allocates an arena of its own, up to eight per core. Our
-    // threads (X events, HTTP, D-Bus, the keyring's) allocate a few bytes a minute, so two
+    // threads (X events, HTTP, D-Bus) allocate a few bytes a minute, so two
     // arenas serve them as well and keep ~0.3 MiB fewer pages resident. Set before any thread.
     mallopt(M_ARENA_MAX, 2);
 #endif

@@ -11,9 +11,15 @@
 #include <QThread>
 #include <QUrl>
 
+#include <QTimer>
+
 #include <condition_variable>
 #include <future>
 #include <mutex>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 class HttpTransport::Worker final : public QThread {
 public:
@@ -33,6 +39,16 @@ public:
     /// Lives in this thread from start() to the end of run(); requests are posted to it.
     QNetworkAccessManager* manager() const { return nam; }
 
+    /// Brackets each transfer; on this thread only.
+    void transferStarted() {
+        ++transfers;
+        quiet->stop();
+    }
+    void transferEnded() {
+        if (--transfers == 0)
+            quiet->start();
+    }
+
 protected:
     void run() override {
         // Created here, not moved here: the manager's connections and sockets must belong to
@@ -41,6 +57,20 @@ protected:
         if (direct)
             local.setProxy(QNetworkProxy::NoProxy);
         nam = &local;
+        // Every answer passes through read buffers of 64 KiB that are freed once it is read.
+        // glibc keeps such blocks resident where they lie, in the middle of the heap, for the
+        // program's life: a quarter of a MiB of a program that is otherwise idle all day. So a
+        // few seconds after the last transfer of a burst their pages go back to the system.
+        QTimer settled;
+        settled.setSingleShot(true);
+        settled.setInterval(std::chrono::seconds(5));
+        settled.setTimerType(Qt::VeryCoarseTimer);
+        QObject::connect(&settled, &QTimer::timeout, [] {
+#if defined(__GLIBC__)
+            malloc_trim(0);
+#endif
+        });
+        quiet = &settled;
         ready.set_value();
         exec();
     }
@@ -48,6 +78,8 @@ protected:
 private:
     const bool direct;
     QNetworkAccessManager* nam = nullptr;
+    QTimer* quiet = nullptr;
+    int transfers = 0;
     std::promise<void> ready;
 };
 
@@ -227,8 +259,9 @@ void HttpTransport::start(const QString& method, const QString& path, const std:
 
     QMetaObject::invokeMethod(
         nam,
-        [nam, request, verb = method.toLatin1(), body, done = std::move(done)] {
+        [nam, worker = worker.get(), request, verb = method.toLatin1(), body, done = std::move(done)] {
             QNetworkReply* reply = send(*nam, request, verb, body);
+            worker->transferStarted();
             QObject::connect(
                 reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
                     if (received > maxAnswerBytes && !reply->property(tooLargeProperty).toBool()) {
@@ -236,9 +269,10 @@ void HttpTransport::start(const QString& method, const QString& path, const std:
                         reply->abort();
                     }
                 });
-            QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done] {
+            QObject::connect(reply, &QNetworkReply::finished, reply, [reply, worker, done] {
                 done(readReply(*reply));
                 reply->deleteLater();
+                worker->transferEnded();
             });
         },
         Qt::QueuedConnection);
