@@ -18,7 +18,8 @@ ProbeAddresses::ProbeAddresses(QString host, Lookup lookup)
         cached = {literal};
         return;
     }
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &watcher, [this] { adopt(); });
+    watcher = std::make_unique<QFutureWatcher<QList<QHostAddress>>>();
+    QObject::connect(watcher.get(), &QFutureWatcherBase::finished, watcher.get(), [this] { adopt(); });
     if (!name.isEmpty())
         refresh();
 }
@@ -26,10 +27,10 @@ ProbeAddresses::ProbeAddresses(QString host, Lookup lookup)
 ProbeAddresses::~ProbeAddresses() = default;
 
 void ProbeAddresses::refresh() {
-    if (isLiteral || name.isEmpty() || watcher.isRunning())
+    if (isLiteral || name.isEmpty() || watcher->isRunning())
         return;
     auto promise = std::make_shared<QPromise<QList<QHostAddress>>>();
-    watcher.setFuture(promise->future());
+    watcher->setFuture(promise->future());
     promise->start();
     // Detached: a resolver can hang for tens of seconds, and neither a poll nor quitting may
     // wait for it. The thread shares only the promise, so it may outlive this object.
@@ -40,7 +41,7 @@ void ProbeAddresses::refresh() {
 }
 
 void ProbeAddresses::adopt() {
-    const QFuture<QList<QHostAddress>> future = watcher.future();
+    const QFuture<QList<QHostAddress>> future = watcher->future();
     if (future.resultCount() == 0)
         return;
     const QList<QHostAddress> found = future.result();

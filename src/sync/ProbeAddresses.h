@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 /// The addresses of the probed host, looked up off the GUI thread and cached, so that a
 /// reachability poll never waits on DNS. A host given as an address literal needs no lookup.
@@ -27,7 +28,7 @@ public:
     const QList<QHostAddress>& addresses() const { return cached; }
     /// Starts a new lookup unless one is running or the host is an address literal.
     void refresh();
-    bool isLookingUp() const { return watcher.isRunning(); }
+    bool isLookingUp() const { return watcher && watcher->isRunning(); }
 
     /// Runs on the GUI thread when a lookup has found addresses.
     std::function<void()> onResolved;
@@ -42,5 +43,6 @@ private:
     Lookup lookup;
     bool isLiteral = false;
     QList<QHostAddress> cached;
-    QFutureWatcher<QList<QHostAddress>> watcher;
+    /// Only for a name: a literal never needs one.
+    std::unique_ptr<QFutureWatcher<QList<QHostAddress>>> watcher;
 };
