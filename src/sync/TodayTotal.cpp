@@ -16,13 +16,15 @@ TodayTotal::TodayTotal(const SyncState& state, TimeClockApi& api, const WallCloc
     , api(api)
     , wall(wall) {}
 
-QDateTime TodayTotal::startOfDayContaining(const QDateTime& now, const QTimeZone& zone) {
-    const QDateTime start = now.toTimeZone(zone).date().startOfDay(zone);
+QDateTime TodayTotal::startOfLocalDayContaining(const QDateTime& now) {
+    // The C library's local time (TZ, /etc/localtime), as every other clock on the desktop
+    // shows it; Qt's own time zone database would parse the zone's whole history to find it.
+    const QDateTime start = now.toLocalTime().date().startOfDay(Qt::LocalTime);
     return start.isValid() ? start : now;
 }
 
 QDateTime TodayTotal::startOfToday() const {
-    return startOfDayContaining(wall.now(), QTimeZone::systemTimeZone());
+    return startOfLocalDayContaining(wall.now());
 }
 
 std::optional<QString> TodayTotal::totalText(const QJsonObject& summary) {

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
-#include <QTimeZone>
 
 #include <optional>
 
@@ -37,9 +36,9 @@ public:
     /// When the last refresh got as far as sending; none before the first.
     std::optional<QDateTime> lastTotalRefresh;
 
-    /// The start of the day containing \a now in \a zone (the first valid instant of that day
-    /// when it does not begin at midnight).
-    static QDateTime startOfDayContaining(const QDateTime& now, const QTimeZone& zone);
+    /// The start of the local day containing \a now (the first valid instant of that day when
+    /// it does not begin at midnight), in the time zone the C library uses (TZ).
+    static QDateTime startOfLocalDayContaining(const QDateTime& now);
     /// The label text for a summary answer: "Total today: HH:MM:SS" of "totalWorkMs" rounded to
     /// whole seconds, halves away from zero; none when the member is missing or not a number.
     static std::optional<QString> totalText(const QJsonObject& summary);
