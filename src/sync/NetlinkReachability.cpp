@@ -43,7 +43,7 @@ struct Request {
 } // namespace
 
 NetlinkReachability::NetlinkReachability()
-    : buffer(answerBufferBytes) {
+    : buffer(std::make_unique_for_overwrite<char[]>(answerBufferBytes)) {
     socketFd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (socketFd < 0)
         return;
@@ -142,13 +142,13 @@ bool NetlinkReachability::exchange(nlmsghdr& request, const std::function<void(c
         return false;
 
     for (;;) {
-        const ssize_t received = ::recv(socketFd, buffer.data(), buffer.size(), 0);
+        const ssize_t received = ::recv(socketFd, buffer.get(), answerBufferBytes, 0);
         if (received < 0 && errno == EINTR)
             continue;
         if (received <= 0)
             return false;
         int remaining = static_cast<int>(received);
-        for (auto* message = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(message, remaining);
+        for (auto* message = reinterpret_cast<const nlmsghdr*>(buffer.get()); NLMSG_OK(message, remaining);
              message = NLMSG_NEXT(message, remaining)) {
             // An answer to an earlier request that timed out is skipped.
             if (message->nlmsg_seq != request.nlmsg_seq)

@@ -5,8 +5,8 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 #include <optional>
-#include <vector>
 
 struct nlmsghdr;
 
@@ -35,5 +35,7 @@ private:
 
     int socketFd = -1;
     quint32 sequence = 0;
-    std::vector<char> buffer; // operator new aligns it for nlmsghdr
+    /// Left uninitialised: only the pages an answer is written to become resident. operator new
+    /// aligns it for nlmsghdr.
+    std::unique_ptr<char[]> buffer;
 };
