@@ -3,11 +3,26 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
 namespace {
+
+/// What fits a pipe's buffer with room to spare; an account and a password are far smaller.
+constexpr qsizetype maxInputBytes = 16 * 1024;
 
 // Strict UTF-8: invalid or truncated sequences make the whole secret unreadable rather than
 // a password with replacement characters, and a leading BOM is kept as the character it is.
@@ -44,29 +59,78 @@ QString SecretServiceCredentialStore::account(const QString& employeeId,
     return employeeId + u'|' + jobId.value_or(QString());
 }
 
+// posix_spawn rather than QProcess: the helper runs once or twice per launch, and QProcess's
+// machinery would stay resident for the rest of the day.
 std::optional<QByteArray> SecretServiceCredentialStore::run(const char* operation, QByteArray& input) const {
     const QDeadlineTimer deadline(bound.count());
-    QProcess process;
-    // The helper's complaints (no Secret Service, a refused item) belong in our own log.
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(helper, {QString::fromLatin1(operation)});
-    if (!process.waitForStarted(static_cast<int>(deadline.remainingTime()))) {
-        qWarning("Cannot run %s (%s): passwords are not remembered", qUtf8Printable(helper),
-                 qUtf8Printable(process.errorString()));
+    // The input (an account and a password) is far below a pipe's capacity, so it is written
+    // before the helper starts: no write can block, and none can meet a reader that is gone.
+    int toHelper[2];
+    int fromHelper[2];
+    if (::pipe2(toHelper, O_CLOEXEC) != 0) {
         wipe(input);
         return std::nullopt;
     }
-    process.write(input);
+    const bool written =
+        input.size() <= maxInputBytes &&
+        ::write(toHelper[1], input.constData(), static_cast<std::size_t>(input.size())) == input.size();
     wipe(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) {
-        process.kill();
-        process.waitForFinished(1000);
+    ::close(toHelper[1]);
+    if (!written || ::pipe2(fromHelper, O_CLOEXEC) != 0) {
+        ::close(toHelper[0]);
         return std::nullopt;
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+
+    // The helper's complaints (no Secret Service, a refused item) go to our own standard error.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toHelper[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromHelper[1], STDOUT_FILENO);
+    const QByteArray program = QFile::encodeName(helper);
+    char* const argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(operation), nullptr};
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(toHelper[0]);
+    ::close(fromHelper[1]);
+    if (spawned != 0) {
+        ::close(fromHelper[0]);
+        qWarning("Cannot run %s (%s): passwords are not remembered", program.constData(),
+                 std::strerror(spawned));
         return std::nullopt;
-    return process.readAllStandardOutput();
+    }
+
+    QByteArray output;
+    bool ended = false; // the helper closed its output: it is exiting
+    while (!ended) {
+        pollfd readable{fromHelper[0], POLLIN, 0};
+        const int ready =
+            ::poll(&readable, 1, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        char chunk[4096];
+        const ssize_t n = ::read(fromHelper[0], chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ended = true;
+        else
+            output.append(chunk, n);
+        explicit_bzero(chunk, sizeof chunk);
+    }
+    ::close(fromHelper[0]);
+    if (!ended)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        wipe(output);
+        return std::nullopt;
+    }
+    return output;
 }
 
 bool SecretServiceCredentialStore::kcSavePassword(const QString& password, const QString& employeeId,
