@@ -1,6 +1,7 @@
 // One idle query as the 0.2 s tick makes it, against the X server of $DISPLAY (a round trip on
 // a local socket), with each X11 method. Target: under 100 µs.
 #include "X11IdleTimeSource.h"
+#include "XcbRequests.h"
 
 #include <QGuiApplication>
 
@@ -9,7 +10,7 @@
 namespace {
 
 void idleQuery(benchmark::State& state, X11IdleTimeSource::Method method) {
-    X11IdleTimeSource source({}, method);
+    X11IdleTimeSource source(XcbRequests::qtConnection(), method);
     if (!source.isAvailable()) {
         state.SkipWithError("no X server with this method");
         return;

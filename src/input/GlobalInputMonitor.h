@@ -23,8 +23,9 @@ public:
     virtual std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()> handler) = 0;
     /// Calls \a handler for each press of a mouse button (left, right, middle, back, forward...).
     virtual std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()> handler) = 0;
-    /// Calls the handlers now for every press the desktop has made so far, rather than when the
-    /// event loop next finds them. The presses come apart from the program's own window events,
-    /// so without this a button's action can run before its own press has been counted.
+    /// Calls the handlers now for every press the desktop made before the input being handled,
+    /// rather than when the event loop next finds them, so that a button's action never runs
+    /// before its own press has been counted. A backend whose presses come in one stream with the
+    /// program's own window events (X11) has nothing left to do.
     virtual void processPendingEvents() = 0;
 };

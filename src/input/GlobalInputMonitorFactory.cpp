@@ -4,14 +4,14 @@
 #include "UnavailableGlobalInputMonitor.h"
 
 #if CORLUNE_HAVE_X11
-#include "X11Connection.h"
 #include "XInput2GlobalMonitor.h"
+#include "XcbRequests.h"
 #endif
 
 std::unique_ptr<GlobalInputMonitor> GlobalInputMonitorFactory::create() {
 #if CORLUNE_HAVE_X11
     if (DesktopSession::current().isX11()) {
-        auto xinput = std::make_unique<XInput2GlobalMonitor>(X11Connection::qtDisplayName());
+        auto xinput = std::make_unique<XInput2GlobalMonitor>(XcbRequests::qtConnection());
         if (xinput->isAvailable())
             return xinput;
     }

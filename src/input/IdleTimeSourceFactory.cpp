@@ -8,8 +8,8 @@
 #include <QDBusConnection>
 
 #if CORLUNE_HAVE_X11
-#include "X11Connection.h"
 #include "X11IdleTimeSource.h"
+#include "XcbRequests.h"
 #endif
 
 std::unique_ptr<IdleTimeSource> IdleTimeSourceFactory::create() {
@@ -24,7 +24,7 @@ std::unique_ptr<IdleTimeSource> IdleTimeSourceFactory::create() {
     }
 #if CORLUNE_HAVE_X11
     if (session.isX11()) {
-        auto x11 = std::make_unique<X11IdleTimeSource>(X11Connection::qtDisplayName());
+        auto x11 = std::make_unique<X11IdleTimeSource>(XcbRequests::qtConnection());
         if (x11->isAvailable())
             return x11;
     }

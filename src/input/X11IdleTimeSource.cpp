@@ -1,91 +1,132 @@
 #include "X11IdleTimeSource.h"
 
-#include "X11Connection.h"
+#include "XcbRequests.h"
 
-#include <cstdint>
 #include <cstring>
+#include <string_view>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
-#include <X11/extensions/sync.h>
+#include <xcb/sync.h>
 
 namespace {
+
 constexpr double msPerSecond = 1000.0;
+
+// libxcb-sync is loaded with Qt's xcb plugin anyway; MIT-SCREEN-SAVER's binding is not, and its one
+// request is sent as the protocol lays it out.
+xcb_extension_t screenSaverExtension{"MIT-SCREEN-SAVER", 0};
+constexpr std::uint8_t screenSaverQueryInfo = 1;
+
+struct ScreenSaverQueryInfoRequest {
+    std::uint8_t majorOpcode = 0; // this and the next two are filled in by libxcb
+    std::uint8_t minorOpcode = 0;
+    std::uint16_t length = 0;
+    std::uint32_t drawable = 0;
+};
+static_assert(sizeof(ScreenSaverQueryInfoRequest) == 8);
+
+struct ScreenSaverQueryInfoReply {
+    std::uint8_t responseType;
+    std::uint8_t state;
+    std::uint16_t sequence;
+    std::uint32_t length;
+    std::uint32_t saverWindow;
+    std::uint32_t msUntilServer;
+    std::uint32_t msSinceUserInput;
+    std::uint32_t eventMask;
+    std::uint8_t kind;
+    std::uint8_t pad[7];
+};
+static_assert(sizeof(ScreenSaverQueryInfoReply) == 32);
+
+// A SYSTEMCOUNTER of ListSystemCounters on the wire: counter (4), resolution (8), name length
+// (2), the name, then padding to a multiple of four. libxcb's xcb_sync_systemcounter_t is 16 bytes
+// with the compiler's padding, so xcb_sync_systemcounter_name() points two bytes into the name;
+// the list is read from the bytes instead.
+constexpr std::size_t systemCounterHeader = 14;
+constexpr std::size_t systemCounterNameLengthAt = 12;
+
+template <typename T>
+T readAt(const std::uint8_t* bytes) {
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
 }
 
-X11IdleTimeSource::X11IdleTimeSource(const QByteArray& displayName, Method preferred)
-    : connection(std::make_unique<X11Connection>(displayName)) {
-    if (!connection->isUsable())
+} // namespace
+
+X11IdleTimeSource::X11IdleTimeSource(xcb_connection_t* connection, Method preferred)
+    : connection(connection) {
+    if (!XcbRequests::isUsable(connection))
         return;
+    root = XcbRequests::firstRoot(connection);
     if (preferred == Method::SyncIdleCounter && findIdleCounter())
         active = Method::SyncIdleCounter;
     else if (preferred != Method::Unavailable && hasScreenSaverInfo())
         active = Method::ScreenSaverInfo;
 }
 
-X11IdleTimeSource::~X11IdleTimeSource() = default;
-
 bool X11IdleTimeSource::findIdleCounter() {
-    Display* dpy = connection->display();
-    int eventBase = 0;
-    int errorBase = 0;
-    int major = 0;
-    int minor = 0;
-    if (!XSyncQueryExtension(dpy, &eventBase, &errorBase) || !XSyncInitialize(dpy, &major, &minor))
+    if (!XcbRequests::presentExtension(connection, &xcb_sync_id))
         return false;
-    int count = 0;
-    XSyncSystemCounter* counters = XSyncListSystemCounters(dpy, &count);
-    for (int i = 0; i < count; ++i) {
-        if (std::strcmp(counters[i].name, "IDLETIME") == 0)
-            idleCounter = counters[i].counter;
+    // The protocol asks every client to initialize SYNC once before using it.
+    const XcbRequests::ReplyPtr<xcb_sync_initialize_reply_t> version(xcb_sync_initialize_reply(
+        connection, xcb_sync_initialize(connection, XCB_SYNC_MAJOR_VERSION, XCB_SYNC_MINOR_VERSION),
+        nullptr));
+    const XcbRequests::ReplyPtr<xcb_sync_list_system_counters_reply_t> list(
+        xcb_sync_list_system_counters_reply(connection, xcb_sync_list_system_counters(connection), nullptr));
+    if (!version || !list)
+        return false;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(list.get() + 1);
+    const std::size_t size = std::size_t{list->length} * 4;
+    std::size_t at = 0;
+    for (std::uint32_t i = 0; i < list->counters_len && at + systemCounterHeader <= size; ++i) {
+        const auto nameLength = readAt<std::uint16_t>(bytes + at + systemCounterNameLengthAt);
+        if (at + systemCounterHeader + nameLength > size)
+            break;
+        const std::string_view name(reinterpret_cast<const char*>(bytes + at + systemCounterHeader),
+                                    nameLength);
+        if (name == "IDLETIME") {
+            idleCounter = readAt<std::uint32_t>(bytes + at);
+            return true;
+        }
+        at += (systemCounterHeader + nameLength + 3) & ~std::size_t{3};
     }
-    if (counters)
-        XSyncFreeSystemCounterList(counters);
-    return idleCounter != 0;
+    return false;
 }
 
 bool X11IdleTimeSource::hasScreenSaverInfo() {
-    int eventBase = 0;
-    int errorBase = 0;
-    return XScreenSaverQueryExtension(connection->display(), &eventBase, &errorBase);
+    return XcbRequests::presentExtension(connection, &screenSaverExtension) != nullptr;
 }
 
 double X11IdleTimeSource::secondsSinceLastInput() {
     if (!isAvailable())
         return 0.0;
-    Display* dpy = connection->display();
-    double seconds = 0.0;
-    if (active == Method::SyncIdleCounter) {
-        XSyncValue value;
-        if (XSyncQueryCounter(dpy, idleCounter, &value)) {
-            // The counter is a 64-bit count of milliseconds, split into two 32-bit halves.
-            const auto ms = (static_cast<std::int64_t>(XSyncValueHigh32(value)) << 32) |
-                            static_cast<std::int64_t>(XSyncValueLow32(value));
-            seconds = static_cast<double>(ms) / msPerSecond;
-        }
-    } else {
-        XScreenSaverInfo info{};
-        if (XScreenSaverQueryInfo(dpy, DefaultRootWindow(dpy), &info))
-            seconds = static_cast<double>(info.idle) / msPerSecond;
-    }
-    discardQueuedEvents();
+    const double seconds = active == Method::SyncIdleCounter ? syncIdleSeconds() : screenSaverIdleSeconds();
     return isAvailable() ? seconds : 0.0;
 }
 
-void X11IdleTimeSource::discardQueuedEvents() {
-    // The server sends every client MappingNotify; nothing here reads events, so drop what the
-    // round trip queued instead of letting the queue grow. QueuedAlready costs no system call.
-    if (!connection->isUsable())
-        return;
-    Display* dpy = connection->display();
-    while (XEventsQueued(dpy, QueuedAlready) > 0) {
-        XEvent event;
-        XNextEvent(dpy, &event);
-    }
+double X11IdleTimeSource::syncIdleSeconds() {
+    const XcbRequests::ReplyPtr<xcb_sync_query_counter_reply_t> reply(
+        xcb_sync_query_counter_reply(connection, xcb_sync_query_counter(connection, idleCounter), nullptr));
+    if (!reply)
+        return 0.0;
+    // The counter is a 64-bit count of milliseconds, split into two 32-bit halves.
+    const auto ms = (static_cast<std::int64_t>(reply->counter_value.hi) << 32) |
+                    static_cast<std::int64_t>(reply->counter_value.lo);
+    return static_cast<double>(ms) / msPerSecond;
+}
+
+double X11IdleTimeSource::screenSaverIdleSeconds() {
+    ScreenSaverQueryInfoRequest request;
+    request.drawable = root;
+    const auto reply = XcbRequests::waitForReply<ScreenSaverQueryInfoReply>(
+        connection, XcbRequests::send(connection, &screenSaverExtension, screenSaverQueryInfo, &request,
+                                      sizeof request, true));
+    return reply ? static_cast<double>(reply->msSinceUserInput) / msPerSecond : 0.0;
 }
 
 bool X11IdleTimeSource::isAvailable() const {
-    return active != Method::Unavailable && connection->isUsable();
+    return active != Method::Unavailable && XcbRequests::isUsable(connection);
 }
 
 X11IdleTimeSource::Method X11IdleTimeSource::method() const {

@@ -2,24 +2,21 @@
 
 #include "IdleTimeSource.h"
 
-#include <QByteArray>
+#include <cstdint>
 
-#include <memory>
+struct xcb_connection_t;
 
-class X11Connection;
-
-/// The X server's own idle time, on a connection of our own: the SYNC extension's "IDLETIME"
-/// system counter, else MIT-SCREEN-SAVER's idle figure (which goes wrong across monitor
-/// power-saving changes, hence only the fallback). One round trip to the server per query.
-/// A server without either extension, or a lost one, makes it unavailable (answers 0).
+/// The X server's own idle time: the SYNC extension's "IDLETIME" system counter, else
+/// MIT-SCREEN-SAVER's idle figure (which goes wrong across monitor power-saving changes, hence only
+/// the fallback). One round trip to the server per query. A server without either extension, or
+/// a lost one, makes it unavailable (answers 0).
 class X11IdleTimeSource final : public IdleTimeSource {
 public:
     enum class Method { Unavailable, SyncIdleCounter, ScreenSaverInfo };
 
-    /// \a displayName empty means $DISPLAY. \a preferred ScreenSaverInfo skips the SYNC counter.
-    explicit X11IdleTimeSource(const QByteArray& displayName = {},
-                               Method preferred = Method::SyncIdleCounter);
-    ~X11IdleTimeSource() override;
+    /// Asks through \a connection, borrowed: it must outlive this object. The factory passes Qt's
+    /// own; null means unavailable. \a preferred ScreenSaverInfo skips the SYNC counter.
+    explicit X11IdleTimeSource(xcb_connection_t* connection, Method preferred = Method::SyncIdleCounter);
     X11IdleTimeSource(const X11IdleTimeSource&) = delete;
     X11IdleTimeSource& operator=(const X11IdleTimeSource&) = delete;
 
@@ -31,9 +28,11 @@ public:
 private:
     bool findIdleCounter();
     bool hasScreenSaverInfo();
-    void discardQueuedEvents();
+    double syncIdleSeconds();
+    double screenSaverIdleSeconds();
 
-    std::unique_ptr<X11Connection> connection;
+    xcb_connection_t* connection = nullptr;
     Method active = Method::Unavailable;
-    unsigned long idleCounter = 0; // XSyncCounter
+    std::uint32_t idleCounter = 0; // xcb_sync_counter_t
+    std::uint32_t root = 0;        // the drawable MIT-SCREEN-SAVER asks for; any screen's will do
 };

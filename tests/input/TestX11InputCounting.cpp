@@ -8,8 +8,10 @@
 #include "ScriptedBreakPrompt.h"
 #include "WorkSession.h"
 #include "XInput2GlobalMonitor.h"
+#include "XcbRequests.h"
 #include "XdoTool.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -33,10 +35,60 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override { ++releases; }
 };
 
+// Waits until Qt has handled every event the X server sent it so far: a property change on our
+// window comes back as a PropertyNotify behind all of them.
+class XRoundTrip final : public QAbstractNativeEventFilter {
+public:
+    explicit XRoundTrip(WId window)
+        : window(static_cast<xcb_window_t>(window)) {
+        const char name[] = "CORLUNE_TEST_ROUND_TRIP";
+        const XcbRequests::ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr));
+        atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    bool wait() {
+        ++sent;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 1, &sent);
+        xcb_flush(connection);
+        return QTest::qWaitFor([this] { return returned == sent; }, 10000);
+    }
+    bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override {
+        const auto* event = static_cast<const xcb_property_notify_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && event->window == window &&
+            event->atom == atom)
+            ++returned;
+        return false;
+    }
+
+private:
+    xcb_connection_t* connection = XcbRequests::qtConnection();
+    xcb_window_t window = 0;
+    xcb_atom_t atom = XCB_ATOM_NONE;
+    std::uint32_t sent = 0;
+    std::uint32_t returned = 0;
+};
+
+// Keycode 8, which Xvfb's keymap leaves without keysyms, bound to one; spare again at the end.
+class SpareKeycode {
+public:
+    SpareKeycode() = default;
+    ~SpareKeycode() { bind(XCB_NO_SYMBOL); }
+    SpareKeycode(const SpareKeycode&) = delete;
+    SpareKeycode& operator=(const SpareKeycode&) = delete;
+    void bind(xcb_keysym_t keysym) {
+        std::free(
+            xcb_request_check(connection, xcb_change_keyboard_mapping_checked(connection, 1, 8, 1, &keysym)));
+    }
+
+private:
+    xcb_connection_t* connection = XcbRequests::qtConnection();
+};
+
 class X11InputCountingTest : public ::testing::Test {
 protected:
     X11InputCountingTest() {
-        auto xinput = std::make_unique<XInput2GlobalMonitor>();
+        auto xinput = std::make_unique<XInput2GlobalMonitor>(XcbRequests::qtConnection());
         monitor = xinput.get();
         tracking = std::make_unique<InputTracking>(session, std::move(xinput));
 
@@ -102,6 +154,7 @@ protected:
     // Everything the server sent so far has been counted, by both kinds of monitor.
     void settle() {
         monitor->processPendingEvents();
+        EXPECT_TRUE(roundTrip.wait());
         QCoreApplication::processEvents();
     }
     void expectCounts(qint64 keys, qint64 clicks) {
@@ -123,6 +176,7 @@ protected:
     QLineEdit* edit = nullptr;
     ClickArea* area = nullptr;
     InputTargetProcess target;
+    XRoundTrip roundTrip{window.winId()};
 };
 
 TEST_F(X11InputCountingTest, GlobalMonitoringCountsKeysAndClicksMadeInAnotherClient) {
@@ -153,6 +207,14 @@ TEST_F(X11InputCountingTest, ModifiersAloneAndWheelStepsCountNothing) {
     // A modifier with a letter is one key press.
     ASSERT_TRUE(xdotool({"key", "shift+a", "ctrl+alt+b"}));
     expectCounts(2, 0);
+    // The keymap changes under the monitor, as with xmodmap: a key becomes Hyper_R, then ç.
+    SpareKeycode key;
+    key.bind(0xffee); // XK_Hyper_R
+    ASSERT_TRUE(xdotool({"key", "Hyper_R"}));
+    expectCounts(2, 0);
+    key.bind(0xe7); // XK_ccedilla
+    ASSERT_TRUE(xdotool({"key", "ccedilla"}));
+    expectCounts(3, 0);
 }
 
 TEST_F(X11InputCountingTest, OurWindowCountsOnceWithGlobalMonitoring) {
