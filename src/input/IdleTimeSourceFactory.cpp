@@ -24,7 +24,7 @@ std::unique_ptr<IdleTimeSource> IdleTimeSourceFactory::create() {
     }
 #if CORLUNE_HAVE_X11
     if (session.isX11()) {
-        auto x11 = std::make_unique<X11IdleTimeSource>(XcbRequests::qtConnection());
+        auto x11 = X11IdleTimeSource::withOwnConnection(XcbRequests::qtDisplayName());
         if (x11->isAvailable())
             return x11;
     }

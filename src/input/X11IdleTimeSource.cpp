@@ -65,6 +65,21 @@ X11IdleTimeSource::X11IdleTimeSource(xcb_connection_t* connection, Method prefer
         active = Method::ScreenSaverInfo;
 }
 
+X11IdleTimeSource::~X11IdleTimeSource() = default;
+
+void X11IdleTimeSource::Disconnect::operator()(xcb_connection_t* connection) const {
+    xcb_disconnect(connection);
+}
+
+std::unique_ptr<X11IdleTimeSource> X11IdleTimeSource::withOwnConnection(const QByteArray& displayName,
+                                                                        Method preferred) {
+    // Never null: a connection that failed is in an error state, which isUsable() tells.
+    xcb_connection_t* own = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr);
+    auto source = std::make_unique<X11IdleTimeSource>(own, preferred);
+    source->owned.reset(own);
+    return source;
+}
+
 bool X11IdleTimeSource::findIdleCounter() {
     if (!XcbRequests::presentExtension(connection, &xcb_sync_id))
         return false;

@@ -4,9 +4,18 @@
 
 #include <sys/uio.h>
 
+// Only for DisplayString(), a macro over Qt's Xlib display; nothing of Xlib is called.
+#include <X11/Xlib.h>
+
 xcb_connection_t* XcbRequests::qtConnection() {
     const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
+}
+
+QByteArray XcbRequests::qtDisplayName() {
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    return display ? QByteArray(DisplayString(display)) : QByteArray();
 }
 
 bool XcbRequests::isUsable(xcb_connection_t* connection) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,15 +10,19 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
-/// How the X11 backends talk to the X server: on Qt's own xcb connection, which they borrow, and,
-/// for the extensions whose libxcb bindings Qt does not load (XInput 2, MIT-SCREEN-SAVER),
-/// through libxcb's generic request interface. Linking libxcb-xinput for two requests would keep
-/// its ~140 KiB resident. GUI thread only.
+/// How the X11 backends talk to the X server: the global monitor on Qt's own xcb connection, which
+/// it borrows, the idle source on one of its own (see X11IdleTimeSource); and, for the extensions whose
+/// libxcb bindings Qt does not load (XInput 2, MIT-SCREEN-SAVER), through libxcb's generic request interface.
+/// Linking libxcb-xinput for two requests would keep its ~140 KiB resident. GUI thread only.
 namespace XcbRequests {
 
 /// Qt's connection to the X server; null when Qt is not on X11. Never closed here: Qt owns it, and
 /// ends the program once it breaks.
 xcb_connection_t* qtConnection();
+
+/// The display Qt is connected to (it may come from -display rather than $DISPLAY); empty when
+/// Qt is not on X11.
+QByteArray qtDisplayName();
 
 /// Connected, and not broken since. libxcb notices a lost server only when it next reads or
 /// writes, so a request's failure is what reveals it.
