@@ -26,10 +26,14 @@ void write(const ApiResponse& answer, httplib::Response& res) {
 
 ApiRequest toApiRequest(const httplib::Request& req) {
     const auto question = req.target.find('?');
-    return ApiRequest{req.body, req.get_header_value("Content-Type"), req.get_header_value("Idempotency-Key"),
+    return ApiRequest{req.body,
+                      req.get_header_value("Content-Type"),
+                      req.get_header_value("Idempotency-Key"),
                       question == std::string::npos
                           ? QueryParams{}
-                          : parseQuery(std::string_view(req.target).substr(question + 1))};
+                          : parseQuery(std::string_view(req.target).substr(question + 1)),
+                      req.get_header_value("Authorization"),
+                      req.remote_addr};
 }
 
 const char* errorText(int status) {
