@@ -101,10 +101,11 @@ int runServe(const ServeOptions& o) {
     } else if (o.demo) {
         impressions = Impressions::fixed(Impressions::demoFigures());
     }
-    SteadyClock clock;
+    SystemClock clock;
     VerifyThrottle throttle(clock);
-    Handlers handlers(*storage, throttle, impressions.get(),
-                      VersionAnswer{o.latestVersion, o.updateAvailable});
+    Handlers handlers(*storage, throttle, clock, impressions.get(),
+                      VersionAnswer{o.latestVersion, o.updateAvailable},
+                      TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports});
 
     const auto server = makeServer(o);
     if (!server->is_valid()) {
