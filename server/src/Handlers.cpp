@@ -157,7 +157,7 @@ ApiResponse Handlers::signedIn(const VerifyRequest& credentials) {
     const UnixSeconds now = clock.unixNow();
     const UnixSeconds expiresAt = now + std::chrono::seconds(tokenRule.lifetime).count();
     if (!token ||
-        !storage.addToken(tokenDigest(*token), {credentials.employeeId, credentials.jobId}, expiresAt, now)) {
+        !storage.addToken(tokenDigest(*token), {credentials.employeeId, credentials.jobId}, now, expiresAt)) {
         return unavailable();
     }
     return ApiResponse{200, {{"ok", true}, {"token", *token}}, {}};

@@ -44,9 +44,10 @@ constexpr std::array steps = {
         digest      TEXT PRIMARY KEY NOT NULL,
         employee_id TEXT NOT NULL REFERENCES employees(id) ON DELETE CASCADE,
         job_id      TEXT NOT NULL,
+        issued_at   INTEGER NOT NULL,
         expires_at  INTEGER NOT NULL
     ) STRICT, WITHOUT ROWID;
-    CREATE INDEX tokens_by_employee ON tokens (employee_id, expires_at);
+    CREATE INDEX tokens_by_employee ON tokens (employee_id, issued_at);
     )sql",
 };
 

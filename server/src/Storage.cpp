@@ -149,19 +149,31 @@ TimelineLookup Storage::timeline(const std::string& employeeId, const std::strin
     }
 }
 
-bool Storage::addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds expiresAt,
-                       UnixSeconds now) {
+bool Storage::addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds issuedAt,
+                       UnixSeconds expiresAt) {
     try {
         auto reader = lease();
         Connection& db = reader->connection;
         Transaction transaction(db);
-        Statement add(db,
-                      "INSERT INTO tokens (digest, employee_id, job_id, expires_at) VALUES (?1, ?2, ?3, ?4)");
-        add.run().bind(1, digest).bind(2, owner.employeeId).bind(3, owner.jobId).bind(4, expiresAt).step();
-        Statement prune(
-            db, "DELETE FROM tokens WHERE employee_id = ?1 AND (expires_at <= ?2 OR digest NOT IN "
-                "(SELECT digest FROM tokens WHERE employee_id = ?1 ORDER BY expires_at DESC LIMIT ?3))");
-        prune.run().bind(1, owner.employeeId).bind(2, now).bind(3, std::int64_t{maxTokensPerEmployee}).step();
+        Statement add(db, "INSERT INTO tokens (digest, employee_id, job_id, issued_at, expires_at) "
+                          "VALUES (?1, ?2, ?3, ?4, ?5)");
+        add.run()
+            .bind(1, digest)
+            .bind(2, owner.employeeId)
+            .bind(3, owner.jobId)
+            .bind(4, issuedAt)
+            .bind(5, expiresAt)
+            .step();
+        // The new token is never the one dropped, even among tokens issued in the same second.
+        Statement prune(db, "DELETE FROM tokens WHERE employee_id = ?1 AND (expires_at <= ?3 OR "
+                            "digest NOT IN (SELECT digest FROM tokens WHERE employee_id = ?1 "
+                            "ORDER BY digest = ?2 DESC, issued_at DESC LIMIT ?4))");
+        prune.run()
+            .bind(1, owner.employeeId)
+            .bind(2, digest)
+            .bind(3, issuedAt)
+            .bind(4, std::int64_t{maxTokensPerEmployee})
+            .step();
         transaction.commit();
         return true;
     } catch (const SqliteError&) {

@@ -96,9 +96,11 @@ public:
     TimelineLookup timeline(const std::string& employeeId, const std::string& jobId, UnixSeconds from,
                             UnixSeconds to);
 
-    /// Keeps a token's digest for its owner until `expiresAt`, and drops the owner's tokens
-    /// that have expired by `now` or are more than maxTokensPerEmployee. False when it cannot.
-    bool addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds expiresAt, UnixSeconds now);
+    /// Keeps a token's digest for its owner from `issuedAt` until `expiresAt`, and drops the
+    /// owner's tokens expired by then and the oldest beyond maxTokensPerEmployee. False when it
+    /// cannot.
+    bool addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds issuedAt,
+                  UnixSeconds expiresAt);
     TokenLookup token(const std::string& digest, UnixSeconds now);
 
     AddOutcome addEmployee(const std::string& employeeId, const std::string& passwordHash,

@@ -21,7 +21,7 @@ void VerifyThrottle::erase(std::unordered_map<std::string, Record>::iterator it)
     records.erase(it);
 }
 
-void VerifyThrottle::makeRoom(Clock::TimePoint now) {
+void VerifyThrottle::forgetStale(Clock::TimePoint now) {
     while (!byAge.empty()) {
         const auto oldest = records.find(byAge.front());
         if (oldest->second.checking || now - oldest->second.lastTry < rule.forgetAfter) {
@@ -29,6 +29,9 @@ void VerifyThrottle::makeRoom(Clock::TimePoint now) {
         }
         erase(oldest);
     }
+}
+
+void VerifyThrottle::makeRoom() {
     for (auto key = byAge.begin(); records.size() >= rule.maxTracked && key != byAge.end();) {
         const auto it = records.find(*key++);
         if (!it->second.checking) {
@@ -40,10 +43,11 @@ void VerifyThrottle::makeRoom(Clock::TimePoint now) {
 std::chrono::seconds VerifyThrottle::begin(const std::string& employeeId, const std::string& clientAddress) {
     const std::lock_guard lock(mutex);
     const auto now = clock.now();
-    makeRoom(now);
+    forgetStale(now);
     std::string key = keyOf(employeeId, clientAddress);
     auto it = records.find(key);
     if (it == records.end()) {
+        makeRoom();
         if (records.size() >= rule.maxTracked) {
             // Every remembered pair is being checked right now: the hashing pool's own bound holds.
             return std::chrono::seconds(1);

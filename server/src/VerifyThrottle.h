@@ -56,9 +56,10 @@ private:
         Clock::TimePoint notBefore{};
     };
 
-    /// Drops the pairs not tried for `forgetAfter`, oldest first, and while the table is full
-    /// the oldest that is not being checked.
-    void makeRoom(Clock::TimePoint now);
+    /// Drops the pairs not tried for `forgetAfter`.
+    void forgetStale(Clock::TimePoint now);
+    /// While the table is full, drops the pair tried longest ago that is not being checked.
+    void makeRoom();
     void erase(std::unordered_map<std::string, Record>::iterator it);
 
     const Clock& clock;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -111,42 +110,14 @@ httplib::Client ServerProcess::client() const {
 }
 
 Answer ServerProcess::post(const std::string& path, const std::string& body,
-                           const std::string& idempotencyKey) const {
-    httplib::Headers headers;
-    if (!idempotencyKey.empty()) {
-        headers.emplace("Idempotency-Key", idempotencyKey);
-    }
+                           const httplib::Headers& headers) const {
     return toAnswer(client().Post(path.c_str(), headers, body, "application/json"));
 }
 
-Answer ServerProcess::get(const std::string& path) const {
-    return toAnswer(client().Get(path.c_str(), httplib::Headers{{"Content-Type", "application/json"}}));
-}
-
-std::string percentEncode(const std::string& text) {
-    std::string encoded;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) != 0 || c == '-' || c == '.' || c == '_' || c == '~') {
-            encoded += c;
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", byte);
-            encoded += hex;
-        }
-    }
-    return encoded;
-}
-
-std::int64_t totalWorkMs(const ServerProcess& server, const std::string& employee, const std::string& job,
-                         const std::string& from, const std::string& to) {
-    const Answer answer = server.get("/api/time/summary?employeeId=" + percentEncode(employee) +
-                                     "&jobId=" + percentEncode(job) + "&from=" + percentEncode(from) +
-                                     "&to=" + percentEncode(to));
-    if (answer.status != 200 || !answer.body.contains("totalWorkMs")) {
-        return -1;
-    }
-    return answer.body["totalWorkMs"].get<std::int64_t>();
+Answer ServerProcess::get(const std::string& path, const httplib::Headers& headers) const {
+    httplib::Headers all = headers;
+    all.emplace("Content-Type", "application/json");
+    return toAnswer(client().Get(path.c_str(), all));
 }
 
 bool ServerProcess::exited() {

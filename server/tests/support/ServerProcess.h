@@ -29,18 +29,14 @@ public:
     int port() const { return port_; }
     /// A client for this server, with generous timeouts.
     httplib::Client client() const;
-    /// POST with Content-Type application/json, and an Idempotency-Key when one is given.
-    Answer post(const std::string& path, const std::string& body,
-                const std::string& idempotencyKey = {}) const;
-    Answer post(const std::string& path, const char* body, const std::string& idempotencyKey = {}) const {
-        return post(path, std::string(body), idempotencyKey);
-    }
+    /// POST with Content-Type application/json and these headers.
+    Answer post(const std::string& path, const std::string& body, const httplib::Headers& headers = {}) const;
     Answer post(const std::string& path, const nlohmann::json& body,
-                const std::string& idempotencyKey = {}) const {
-        return post(path, body.dump(), idempotencyKey);
+                const httplib::Headers& headers = {}) const {
+        return post(path, body.dump(), headers);
     }
     /// GET with Content-Type application/json and no body, as the time clock sends it.
-    Answer get(const std::string& path) const;
+    Answer get(const std::string& path, const httplib::Headers& headers = {}) const;
     /// Sends a signal and waits; the exit status, or 128 + the signal that ended it.
     int stop(int signal = SIGTERM);
     bool exited();
@@ -51,13 +47,6 @@ private:
     int port_ = 0;
     int status_ = -1;
 };
-
-/// Every byte outside A-Z a-z 0-9 - . _ ~ as %XX, as the time clock encodes query values.
-std::string percentEncode(const std::string& text);
-
-/// "/api/time/summary?..." for these values; the total, or -1 when the answer had none.
-std::int64_t totalWorkMs(const ServerProcess& server, const std::string& employee, const std::string& job,
-                         const std::string& from, const std::string& to);
 
 struct CommandResult {
     int status = -1;
