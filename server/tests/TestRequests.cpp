@@ -101,7 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
              "\xff"
              R"(","jobId":"j1","clockIn":"2024-03-05T09:00:00Z"})",
              400},
-        Case{"NestedTooDeep", Route::ClockIn, R"({"a":)" + std::string(40, '[') + std::string(40, ']') + "}",
+        Case{"NestedTooDeep", Route::ClockIn,
+             R"({"employeeId":"e1","jobId":"j1","clockIn":"2024-03-05T09:00:00Z","a":)" +
+                 std::string(33, '[') + std::string(33, ']') + "}",
              400},
         Case{"NestedInsideAString", Route::ClockIn,
              R"({"employeeId":"e1","jobId":"j1","clockIn":"2024-03-05T09:00:00Z","a":")" +
