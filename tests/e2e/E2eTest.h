@@ -2,9 +2,10 @@
 
 #include "FaultFront.h"
 #include "NetworkNamespace.h"
-#include "ServiceProcess.h"
+#include "ServerProcess.h"
 #include "SessionJournal.h"
 #include "StoredEvents.h"
+#include "TempDir.h"
 #include "TimeClockClient.h"
 #include "XDesktop.h"
 
@@ -47,11 +48,11 @@ protected:
     static double secondsSince(std::chrono::steady_clock::time_point start);
     static int millisecondsSince(std::chrono::steady_clock::time_point start);
 
-    std::string workDir;
+    std::unique_ptr<TempDir> workDir;
     std::string serviceDatabase;
     std::unique_ptr<NetworkNamespace> ns;
     std::unique_ptr<XDesktop> desktop;
-    std::unique_ptr<ServiceProcess> service;
+    std::unique_ptr<ServerProcess> service;
     std::unique_ptr<FaultFront> front;
     std::unique_ptr<TimeClockClient> client;
 };
