@@ -4,6 +4,7 @@
 #include "WaitFor.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -53,6 +54,18 @@ struct File {
     const int fd;
 };
 
+/// \a name as it is when it holds a '/', else the first executable of that name in PATH: looked
+/// up before the fork, as nothing after it may allocate.
+std::string programPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(name.find('/') == std::string::npos && path ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (::access((folder + '/' + name).c_str(), X_OK) == 0)
+            return folder + '/' + name;
+    }
+    return name;
+}
+
 int statusOf(int raw) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
@@ -62,6 +75,7 @@ int statusOf(int raw) {
 ChildProcess::ChildProcess(const Options& options)
     : logPath(options.logPath) {
     std::vector<std::string> argv = options.argv;
+    argv.at(0) = programPath(argv.at(0));
     std::vector<std::string> environment = environmentWith(options.environment);
     std::vector<char*> argvPointers = pointersTo(argv);
     std::vector<char*> environmentPointers = pointersTo(environment);
@@ -83,7 +97,7 @@ ChildProcess::ChildProcess(const Options& options)
         ::dup2(input.fd, STDIN_FILENO);
         ::dup2(output.fd, STDOUT_FILENO);
         ::dup2(errors.fd, STDERR_FILENO);
-        ::execvpe(argvPointers[0], argvPointers.data(), environmentPointers.data());
+        ::execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
         ::_exit(127);
     }
     if (child < 0)

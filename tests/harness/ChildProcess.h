@@ -30,7 +30,8 @@ public:
         const NetworkNamespace* ns = nullptr;
     };
 
-    /// Throws std::runtime_error when the program cannot be started.
+    /// Throws std::runtime_error when the program cannot be started; one that cannot be run ends
+    /// with status 127.
     explicit ChildProcess(const Options& options);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

@@ -101,12 +101,12 @@ bool XDesktop::waitUntil(const std::function<bool()>& condition, std::chrono::mi
         readEvents();
         if (condition())
             return true;
-        // The condition's own round trips may have queued events without reading them.
-        if (XEventsQueued(display, QueuedAfterReading) > 0)
-            continue;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
+        // The condition's own round trips may have queued events without reading them.
+        if (XEventsQueued(display, QueuedAfterReading) > 0)
+            continue;
         // Woken by the server, or soon enough to see a condition it does not signal.
         pollfd connection{ConnectionNumber(display), POLLIN, 0};
         ::poll(&connection, 1, static_cast<int>(std::min<long>(left, 50)));
