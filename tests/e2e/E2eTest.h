@@ -23,9 +23,9 @@
 class E2eTest : public ::testing::Test {
 public:
     /// Where the client looks for the service (its build's CORLUNE_SERVICE_URL).
-    static constexpr int servicePort = CORLUNE_E2E_SERVICE_PORT;
+    static inline const int servicePort = TimeClockClient::servicePort();
     /// Where the service listens when a fault front stands in its place.
-    static constexpr int backendPort = CORLUNE_E2E_SERVICE_PORT + 1;
+    static inline const int backendPort = servicePort + 1;
     /// The client looks at its connectivity, and flushes its queue, this often.
     static constexpr std::chrono::milliseconds pollInterval{3000};
 
