@@ -256,13 +256,18 @@ Launch launch(Setting& setting, const Options& options, int number, const Launch
     }
 
     const std::size_t since = desktop.windows.windowEvents().size();
-    // The server hands a new client the window IDs of one gone: only paints from now on are ours.
-    const std::size_t firstPaint = desktop.nextPaint();
     result.client->launch();
     const Clock::time_point exec = result.client->startedAt();
     const XDesktop::WindowEvent main = desktop.waitMapped(mainTitle, false, since, "the main window");
     result.mainWindow = main.window;
     result.figures["exec to main window mapped"] = ms(main.at - exec);
+    // The server hands a new client the window IDs of one gone, whose last paints may be read
+    // after this launch began: the window's own paints are those read after it mapped.
+    const auto& paints = desktop.paints.paints();
+    const auto firstPaint =
+        static_cast<std::size_t>(std::find_if(paints.begin(), paints.end(),
+                                              [&](const DamageWatch::Paint& p) { return p.at > main.at; }) -
+                                 paints.begin());
 
     if (settings.remembered) {
         // The click waits in the queue while the program signs in by itself.
