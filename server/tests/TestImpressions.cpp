@@ -13,7 +13,7 @@ using nlohmann::json;
 namespace {
 
 TEST(Impressions, FollowTheFileAndKeepTheLastGoodCopy) {
-    test::TempDir dir;
+    TempDir dir;
     const std::string path = dir.file("impressions.json");
     int version = 0;
     // Each version is written aside and moved in, as editors save, so its inode tells it apart.

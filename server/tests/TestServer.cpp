@@ -6,7 +6,6 @@
 
 #include <fstream>
 
-using namespace corlune::server::test;
 using nlohmann::json;
 
 namespace {

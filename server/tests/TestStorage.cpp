@@ -11,7 +11,7 @@ using namespace corlune::server;
 namespace {
 
 TEST(StorageFile, NewFilesAreTheOwnersAlone) {
-    test::TempDir dir;
+    TempDir dir;
     const std::string db = dir.file("track.db");
     const mode_t previous = umask(022);
     Storage storage(db);
@@ -25,7 +25,7 @@ TEST(StorageFile, NewFilesAreTheOwnersAlone) {
 }
 
 TEST(StorageFile, AnOlderSchemaIsMigratedAndANewerOneRefused) {
-    test::TempDir dir;
+    TempDir dir;
     const std::string db = dir.file("track.db");
     {
         Storage storage(db);
