@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace corlune::server::test {
 
 namespace {
@@ -59,23 +61,14 @@ ApiResponse ServiceCore::summary(const std::string& query, const std::string& to
 
 nlohmann::json eventBody(EventKind kind, const std::string& employee, const std::string& job,
                          const std::string& at) {
-    nlohmann::json body{{"employeeId", employee}, {"jobId", job}};
-    switch (kind) {
-    case EventKind::ClockIn:
-        body["clockIn"] = at;
-        break;
-    case EventKind::ClockOut:
-        body["clockOut"] = at;
-        break;
-    case EventKind::BreakStart:
-        body["start"] = at;
-        break;
-    case EventKind::BreakStop:
-        body["end"] = at;
-        break;
-    case EventKind::InputTrack:
-        body.update({{"startedAt", at}, {"endedAt", at}, {"keystrokes", 3}, {"clicks", 1}});
-        break;
+    static const std::map<EventKind, const char*> member = {{EventKind::ClockIn, "clockIn"},
+                                                            {EventKind::ClockOut, "clockOut"},
+                                                            {EventKind::BreakStart, "start"},
+                                                            {EventKind::BreakStop, "end"},
+                                                            {EventKind::InputTrack, "startedAt"}};
+    nlohmann::json body{{"employeeId", employee}, {"jobId", job}, {member.at(kind), at}};
+    if (kind == EventKind::InputTrack) {
+        body.update({{"endedAt", at}, {"keystrokes", 3}, {"clicks", 1}});
     }
     return body;
 }
