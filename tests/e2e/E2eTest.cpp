@@ -61,7 +61,7 @@ void E2eTest::TearDown() {
 
 void E2eTest::startService(int port, const std::vector<std::string>& extraArguments) {
     service.reset();
-    std::vector<std::string> arguments = {"--db", serviceDatabase, "--demo"};
+    std::vector<std::string> arguments = {"--db", serviceDatabase, "--demo", "--allow-anonymous-reports"};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     service = std::make_unique<ServerProcess>(arguments, port, ns.get());
 }
