@@ -103,8 +103,8 @@ TEST(SignIn, Flows) {
 
         const bool signedIn = launch.signIn.attemptAutoLogin() || launch.signIn.presentLogin();
         EXPECT_EQ(signedIn, launch.signIn.isAuthenticated) << c.name;
-        EXPECT_EQ(launch.steps.join("; "), c.steps) << c.name;
-        EXPECT_EQ(launch.outcome(), c.outcome) << c.name;
+        EXPECT_EQ(launch.steps.join("; ").toStdString(), c.steps) << c.name;
+        EXPECT_EQ(launch.outcome().toStdString(), c.outcome) << c.name;
     }
 }
 

@@ -88,7 +88,7 @@ TEST(LocalInputFilter, CountsEachPressToOurWindowsOnce) {
     for (const auto& c : cases) {
         keys = clicks = 0;
         c.give();
-        EXPECT_EQ(QStringLiteral("%1/%2").arg(keys).arg(clicks), c.counted) << c.name;
+        EXPECT_EQ(QStringLiteral("%1/%2").arg(keys).arg(clicks).toStdString(), c.counted) << c.name;
     }
     EXPECT_TRUE(field->text().startsWith("ab")) << "a counted press still reaches its widget";
 }

@@ -67,6 +67,9 @@ TEST(MutterIdleTimeSource, AnswersFromTheLastReplyWithoutWaitingAndOnlyWhileMutt
     ASSERT_TRUE(idleUntil([](double s) { return s > 0.0; }));
     EXPECT_DOUBLE_EQ(source.secondsSinceLastInput(), 0.2);
     EXPECT_TRUE(source.isAvailable());
+
+    ASSERT_TRUE(mutter.unregisterService("org.gnome.Mutter.IdleMonitor"));
+    EXPECT_TRUE(idleUntil([&](double) { return !source.isAvailable(); })) << "Mutter left the bus";
 }
 
 } // namespace

@@ -86,7 +86,7 @@ TEST(X11InputCounting, Scripts) {
         {"our window counts once without it, another client not at all",
          "local clock ours a b c 1 1 1 theirs x y 1", "3/3"},
         {"nothing counts while clocked out or paused", "global theirs a 1 clock pause b 1 ours c 1", "0/0"},
-        {"switching the check box keeps the counts", "global clock theirs a b local c d global e 1", "3/1"},
+        {"switching the check box keeps the counts", "global clock theirs a b local c d 1 global e 1", "3/1"},
     };
     for (const auto& c : cases) {
         FakeTime time;
@@ -125,7 +125,9 @@ TEST(X11InputCounting, Scripts) {
             }
         }
         ASSERT_TRUE(roundTrip.wait());
-        EXPECT_EQ(QStringLiteral("%1/%2").arg(session.keyCount).arg(session.clickCount), c.counted) << c.name;
+        EXPECT_EQ(QStringLiteral("%1/%2").arg(session.keyCount).arg(session.clickCount).toStdString(),
+                  c.counted)
+            << c.name;
     }
 }
 

@@ -32,11 +32,15 @@ void answerWhenShown(const QString& button, const ModalGate& gate, bool& gateOpe
         }
         for (const QCheckBox* box : dialog->findChildren<QCheckBox*>())
             EXPECT_TRUE(box->isChecked());
-        if (button == "Escape")
-            QTest::keyClick(dialog, Qt::Key_Escape);
+        if (button == "Escape" || button == "Return")
+            QTest::keyClick(dialog, button == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
         for (QAbstractButton* pressable : dialog->findChildren<QAbstractButton*>()) {
             if (pressable->text() == button)
                 QTest::mouseClick(pressable, Qt::LeftButton);
+        }
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << button.toStdString() << " left the dialog open";
+            dialog->close();
         }
     });
 }
@@ -52,8 +56,9 @@ TEST(Dialogs, OnlyTheFirstButtonMeansYes) {
         bool yes;
     } cases[] = {
         {"break", "Log Break", true}, {"break", "Don't Log", false}, {"break", "Escape", false},
-        {"alert", "Install", true},   {"alert", "Later", false},     {"alert", "Escape", false},
-        {"sign-in", "Sign In", true}, {"sign-in", "Quit", false},    {"sign-in", "Escape", false},
+        {"break", "Return", true},    {"alert", "Install", true},    {"alert", "Later", false},
+        {"alert", "Escape", false},   {"alert", "Return", true},     {"sign-in", "Sign In", true},
+        {"sign-in", "Quit", false},   {"sign-in", "Escape", false},  {"sign-in", "Return", true},
     };
     for (const auto& c : cases) {
         bool gateOpen = false;
@@ -66,8 +71,9 @@ TEST(Dialogs, OnlyTheFirstButtonMeansYes) {
                       {"Update available", "", AlertSpec::Style::Informational, {"Install", "Later"}}) == 0;
         } else if (const std::optional<SignInEntry> entry = signIn.askForCredentials()) {
             yes = true;
-            EXPECT_EQ(entry->employeeId + u'/' + entry->password + u'/' + entry->jobId,
-                      "employeeField/passwordField/jobField");
+            EXPECT_EQ(
+                QStringList({entry->employeeId, entry->password, entry->jobId}).join(u'/').toStdString(),
+                "employeeField/passwordField/jobField");
         }
         EXPECT_EQ(yes, c.yes) << c.dialog << ": " << c.press;
         EXPECT_TRUE(gateOpen) << c.dialog << ": the program's timers ran while it was open";

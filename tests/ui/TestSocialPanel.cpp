@@ -12,6 +12,12 @@
 
 using namespace SocialTexts;
 
+namespace SocialTexts {
+void PrintTo(const SocialLines& lines, std::ostream* os) {
+    *os << QStringList{lines.instagram, lines.tiktok, lines.website, lines.latest}.join(" | ").toStdString();
+}
+} // namespace SocialTexts
+
 namespace {
 
 QJsonObject parse(const char* json) {
