@@ -21,13 +21,13 @@ namespace {
 
 // Waits until Qt has taken in every event the X server sent it so far: a property change on our
 // window comes back as a PropertyNotify behind all of them.
-class XRoundTrip final : public QAbstractNativeEventFilter {
-public:
+struct XRoundTrip final : QAbstractNativeEventFilter {
     explicit XRoundTrip(WId window)
         : window(static_cast<xcb_window_t>(window)) {
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
     bool wait() {
+        xcb_connection_t* connection = XcbRequests::qtConnection();
         ++sent;
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_COMMAND, XCB_ATOM_CARDINAL,
                             32, 1, &sent);
@@ -38,14 +38,11 @@ public:
     }
     bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override {
         const auto* event = static_cast<const xcb_property_notify_event_t*>(message);
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && event->window == window &&
-            event->atom == XCB_ATOM_WM_COMMAND)
-            ++returned;
+        returned +=
+            (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && event->atom == XCB_ATOM_WM_COMMAND;
         return false;
     }
 
-private:
-    xcb_connection_t* connection = XcbRequests::qtConnection();
     xcb_window_t window = 0;
     std::uint32_t sent = 0;
     std::uint32_t returned = 0;

