@@ -33,10 +33,28 @@ TEST(ServeOptions, Defaults) {
 }
 
 TEST(ServeOptions, EveryOption) {
-    const auto o =
-        parse<ServeOptions>({"serve", "--db", "x.db", "--listen=[::1]:0", "--port-file", "p", "--demo",
-                             "--latest-version", "2.1.0", "--update-available", "false", "--impressions",
-                             "i.json", "--threads=8", "--delay-ms", "20000", "--delay-scope", "all"});
+    const auto o = parse<ServeOptions>({"serve",
+                                        "--db",
+                                        "x.db",
+                                        "--listen=[::1]:0",
+                                        "--port-file",
+                                        "p",
+                                        "--demo",
+                                        "--latest-version",
+                                        "2.1.0",
+                                        "--update-available",
+                                        "false",
+                                        "--impressions",
+                                        "i.json",
+                                        "--threads=8",
+                                        "--delay-ms",
+                                        "20000",
+                                        "--delay-scope",
+                                        "all",
+                                        "--header-timeout",
+                                        "3",
+                                        "--max-connections-per-address",
+                                        "7"});
     EXPECT_EQ(o.db, "x.db");
     EXPECT_EQ(o.host, "::1");
     EXPECT_EQ(o.port, 0);
@@ -48,6 +66,8 @@ TEST(ServeOptions, EveryOption) {
     EXPECT_EQ(o.threads, 8);
     EXPECT_EQ(o.delay.count(), 20000);
     EXPECT_EQ(o.delayScope, DelayScope::All);
+    EXPECT_EQ(o.limits.headerTimeout, std::chrono::seconds(3));
+    EXPECT_EQ(o.limits.maxConnectionsPerAddress, 7u);
 }
 
 TEST(ServeOptions, PlainHttpOnlyOnLoopback) {
