@@ -35,6 +35,20 @@ void ConnectionTable::leave(Entry* entry, const std::string& address) {
     emptied.notify_all();
 }
 
+bool ConnectionTable::admitBody() {
+    const std::lock_guard lock(mutex);
+    if (bodies >= maxBodies) {
+        return false;
+    }
+    ++bodies;
+    return true;
+}
+
+void ConnectionTable::bodyDone() {
+    const std::lock_guard lock(mutex);
+    --bodies;
+}
+
 void ConnectionTable::stopAll() {
     // Stopped outside the lock: the last reference to a connection may go with this list,
     // and its destructor leaves the table.

@@ -73,7 +73,10 @@ public:
         , buffer(context.limits.maxHeaderBytes + 1024)
         , parserLimits{context.limits.maxHeaderBytes, context.limits.maxHeaderFields,
                        context.limits.maxBodyBytes} {}
-    ~Session() override { context.table.leave(this, address); }
+    ~Session() override {
+        releaseBody();
+        context.table.leave(this, address);
+    }
 
     void start() {
         context.table.enter(this->shared_from_this());
@@ -208,6 +211,10 @@ private:
         if (parser->is_done()) {
             return dispatch();
         }
+        if (!context.table.admitBody()) {
+            return respond(busy("too many requests at once; try again shortly"), false);
+        }
+        holdsBody = true;
         phase = Phase::Body;
         arm(context.limits.bodyTimeout);
         if (!parser->expectsContinue) {
@@ -230,6 +237,7 @@ private:
     }
 
     void refuseRead(beast::error_code ec) {
+        releaseBody();
         if (timedOut) {
             return respond(errorResponse(408, "the request did not arrive in time"), false);
         }
@@ -254,9 +262,17 @@ private:
         respond(errorResponse(400, "malformed HTTP request"), false);
     }
 
+    void releaseBody() {
+        if (holdsBody) {
+            holdsBody = false;
+            context.table.bodyDone();
+        }
+    }
+
     void dispatch() {
         phase = Phase::Handling;
         disarm();
+        releaseBody();
         auto found = context.routes.find(parser->method, parser->target);
         if (auto* refusal = std::get_if<ApiResponse>(&found)) {
             return respond(std::move(*refusal));
@@ -361,6 +377,7 @@ private:
     Phase phase = Phase::Header;
     std::uint64_t armed = 0;
     bool timedOut = false;
+    bool holdsBody = false; ///< counted among the table's bodies being received
     bool keepOpen = false;
 };
 

@@ -141,6 +141,7 @@ Parsed<Command> parseServe(const std::vector<std::string>& args) {
         number("idle-timeout", o.limits.idleTimeout, 1, 3600, std::chrono::seconds(1)),
         number("max-connections", o.limits.maxConnections, 1, 1000000),
         number("max-connections-per-address", o.limits.maxConnectionsPerAddress, 1, 1000000),
+        number("max-pending-bodies", o.limits.maxPendingBodies, 1, 1000000),
         number("stop-timeout", o.stopTimeout, 1, 3600, std::chrono::seconds(1)),
         {"delay-ms", true,
          [&o](const std::string& v) {
@@ -333,9 +334,12 @@ Options of serve:
                        408 and the connection is closed.
   --idle-timeout S     Kept-alive connections idle this long are closed (default 10).
   --max-connections N, --max-connections-per-address N
-                       Open connections in all and from one client address (default 4096
+                       Open connections in all and from one client address (default 2048
                        and 1024; many employees may share a proxy's address). Beyond them a
                        new connection is answered 503 and closed (over TLS, closed).
+  --max-pending-bodies N
+                       Request bodies that did not arrive with their header, received at
+                       once (default 256); a request beyond them is answered 503.
   --stop-timeout S     On SIGTERM or SIGINT, how long to wait for answers to requests
                        already being handled before every connection is closed (default 8).
   --delay-ms N         For fault tests: hold every event report's answer N milliseconds

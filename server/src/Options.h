@@ -28,9 +28,12 @@ struct HttpLimits {
     std::chrono::milliseconds headerTimeout{10'000};
     std::chrono::milliseconds bodyTimeout{30'000}; ///< from the end of the header
     std::chrono::milliseconds idleTimeout{10'000}; ///< a kept-alive connection waiting for a request
-    std::size_t maxConnections = 4096;
+    std::size_t maxConnections = 2048;
     /// Generous: a whole office may arrive through one proxy.
     std::size_t maxConnectionsPerAddress = 1024;
+    /// Requests whose body did not come with their header, being received at once: each may
+    /// hold up to maxBodyBytes.
+    std::size_t maxPendingBodies = 256;
 };
 
 struct ServeOptions {

@@ -119,7 +119,7 @@ struct Service::State {
         , throttle(clock)
         , handlers(*storage, throttle, impressions.get(), VersionAnswer{o.latestVersion, o.updateAvailable})
         , routes(handlers, o.delay, o.delayScope)
-        , table(limits.maxConnections, limits.maxConnectionsPerAddress)
+        , table(limits.maxConnections, limits.maxConnectionsPerAddress, limits.maxPendingBodies)
         // Each connection has at most one request in the pool, so the table's cap bounds it.
         , events(threadsOrCores(o.threads), limits.maxConnections)
         , verifies(threadsOrCores(o.verifyThreads), static_cast<std::size_t>(o.verifyQueue))
