@@ -39,8 +39,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-/// The service binary, started on a free loopback port with a fresh database holding the
-/// employee "bench"; stopped with SIGTERM.
+// The service binary, started on a free loopback port with a fresh database holding the
+// employee "bench"; stopped with SIGTERM.
 class ServerProcess {
 public:
     ServerProcess(const std::string& binary, const std::filesystem::path& dir) {
@@ -70,10 +70,10 @@ public:
         waitpid(pid, nullptr, 0);
     }
 
-    /// Starts the peak (VmHWM) afresh from the current RSS.
+    // Starts the peak (VmHWM) afresh from the current RSS.
     void resetPeak() const { std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5\n"; }
 
-    /// "VmRSS" or "VmHWM" (the peak) in MiB.
+    // "VmRSS" or "VmHWM" (the peak) in MiB.
     double memory(const std::string& field) const {
         std::ifstream status("/proc/" + std::to_string(pid) + "/status");
         std::string line;
@@ -94,8 +94,8 @@ std::string post(const std::string& path, const std::string& body, const std::st
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-/// Attackers share one thread; each runs until the deadline, reconnecting whenever the
-/// service closes on it.
+// Attackers share one thread; each runs until the deadline, reconnecting whenever the
+// service closes on it.
 class Attack {
 public:
     explicit Attack(int port)
@@ -141,7 +141,7 @@ private:
     Clock::time_point deadline{};
 };
 
-/// Keeps reading whatever the service answers until it closes.
+// Keeps reading whatever the service answers until it closes.
 asio::awaitable<void> drain(tcp::socket& socket) {
     char discard[4096];
     for (;;) {
@@ -149,7 +149,7 @@ asio::awaitable<void> drain(tcp::socket& socket) {
     }
 }
 
-/// Normal event reports on one kept-alive connection, one after another, timed.
+// Normal event reports on one kept-alive connection, one after another, timed.
 std::vector<double> timeReports(int port, std::chrono::seconds duration, std::atomic<bool>& failed) {
     asio::io_context io;
     tcp::socket socket(io);

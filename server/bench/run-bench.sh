@@ -2,7 +2,7 @@
 # Sustained event reports against corlune-track-server on loopback with wrk; prints requests/s
 # and the latency distribution (p99 included). The server and wrk share this machine's cores.
 #   server/bench/run-bench.sh [BUILD_DIR] [SECONDS] [CONNECTIONS]
-# Defaults: build, 15 s, 32 connections (the server's default worker count).
+# Defaults: build, 15 s, 32 connections.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build}

@@ -28,9 +28,9 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using std::chrono::milliseconds;
 
-/// How long a closing connection may still send what it had in flight before it is cut off:
-/// closing a socket with unread bytes resets it, and a reset can destroy the answer before
-/// the client has read it.
+// How long a closing connection may still send what it had in flight before it is cut off:
+// closing a socket with unread bytes resets it, and a reset can destroy the answer before
+// the client has read it.
 constexpr milliseconds lingerTime{2000};
 constexpr std::string_view continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
 
@@ -70,6 +70,7 @@ public:
         , address(std::move(address))
         , stream(std::forward<StreamArgs>(streamArgs)...)
         , timer(stream.get_executor())
+        // Room for a whole header and the start of what follows it in the same read.
         , buffer(context.limits.maxHeaderBytes + 1024)
         , parserLimits{context.limits.maxHeaderBytes, context.limits.maxHeaderFields,
                        context.limits.maxBodyBytes} {}
@@ -99,7 +100,7 @@ public:
 
     auto executor() { return stream.get_executor(); }
 
-    /// From any thread: only hands the stop to the strand.
+    // From any thread: only hands the stop to the strand.
     void stop() override {
         asio::post(stream.get_executor(), [self = shared()] { self->onStop(); });
     }
@@ -116,7 +117,7 @@ private:
         }
     }
 
-    /// One deadline at a time: arming a new one drops the old.
+    // One deadline at a time: arming a new one drops the old.
     void arm(milliseconds timeout) {
         timer.expires_after(timeout);
         timer.async_wait([self = shared(), generation = ++armed](beast::error_code ec) {
@@ -168,8 +169,8 @@ private:
         }
     }
 
-    /// The next request of a kept-alive connection: pipelined bytes already read are parsed at
-    /// once; otherwise the connection waits, idle, for the first byte.
+    // The next request of a kept-alive connection: pipelined bytes already read are parsed at
+    // once; otherwise the connection waits, idle, for the first byte.
     void awaitRequest() {
         parser.emplace(parserLimits);
         if (buffer.size() > 0) {
@@ -377,11 +378,11 @@ private:
     Phase phase = Phase::Header;
     std::uint64_t armed = 0;
     bool timedOut = false;
-    bool holdsBody = false; ///< counted among the table's bodies being received
+    bool holdsBody = false; // counted among the table's bodies being received
     bool keepOpen = false;
 };
 
-/// Written straight into the socket of a connection over a cap, without reading a request.
+// Written straight into the socket of a connection over a cap, without reading a request.
 const std::string& busyText() {
     static const std::string text = [] {
         const std::string body =

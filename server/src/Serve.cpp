@@ -25,8 +25,8 @@ void announce(const ServeOptions& o, int port) {
     std::fflush(stdout);
 }
 
-/// Each connection holds a descriptor; the usual soft limit of 1,024 is below the
-/// connection cap, and the hard limit is ours to take.
+// Each connection holds a descriptor; the usual soft limit of 1,024 is below the
+// connection cap, and the hard limit is ours to take.
 void raiseDescriptorLimit() {
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {

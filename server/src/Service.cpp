@@ -70,8 +70,8 @@ std::size_t threadsOrCores(int threads) {
                        : std::max(1u, std::thread::hardware_concurrency());
 }
 
-/// Every connection holds a descriptor; the cap leaves room for the database's and the
-/// listener's, so a full house is answered 503 rather than failing to accept.
+// Every connection holds a descriptor; the cap leaves room for the database's and the
+// listener's, so a full house is answered 503 rather than failing to accept.
 HttpLimits fitToDescriptors(HttpLimits limits) {
     constexpr rlim_t reserved = 64;
     rlimit files{};
@@ -84,9 +84,9 @@ HttpLimits fitToDescriptors(HttpLimits limits) {
     return limits;
 }
 
-/// TLS 1.2 and 1.3 only; on 1.2 only suites with forward secrecy and authenticated encryption
-/// (ECDHE with AES-GCM or ChaCha20-Poly1305). Every 1.3 suite is both, and 1.3 is chosen
-/// whenever the client offers it.
+// TLS 1.2 and 1.3 only; on 1.2 only suites with forward secrecy and authenticated encryption
+// (ECDHE with AES-GCM or ChaCha20-Poly1305). Every 1.3 suite is both, and 1.3 is chosen
+// whenever the client offers it.
 std::unique_ptr<asio::ssl::context> makeTls(const ServeOptions& o) {
     auto tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
     SSL_CTX* ctx = tls->native_handle();
