@@ -5,6 +5,8 @@
 //
 //   scripts/lib/with-desktop build-bench/bench/app/bench_app [--seconds 60] [--launches 5]
 //
+// As root the service and the programs run in a network namespace of their own, so the
+// service's port need not be free; otherwise 127.0.0.1 and the client's port must be.
 // Prints, for a first launch (no remembered sign-in) and for a launch with a remembered one:
 // the time from exec to the main window's map and to the sign-in dialog's, from the dialog's
 // Return to the first-run notice, from the notice's "Got it" to the main window drawn again with
@@ -18,8 +20,12 @@
 // what the program keeps resident above it. The service's own CPU time is shown beside ours.
 #include "ChildProcess.h"
 #include "DamageWatch.h"
+#include "NetworkNamespace.h"
 #include "ProcessSample.h"
-#include "WindowWatch.h"
+#include "ServerProcess.h"
+#include "TempDir.h"
+#include "TimeClockClient.h"
+#include "XDesktop.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,7 +93,7 @@ bool within(const DamageWatch::Paint& p, const Control& c) {
 }
 
 /// Clicks the middle of \a control in the main window.
-void clickOn(WindowWatch& windows, unsigned long mainWindow, const Control& control) {
+void clickOn(XDesktop& windows, unsigned long mainWindow, const Control& control) {
     windows.click(mainWindow, control.x + control.width / 2, control.y + control.height / 2);
 }
 
@@ -98,80 +104,38 @@ struct Options {
     bool social = true;
     bool floor = true;
     bool caret = false;
-    std::string client = CORLUNE_BENCH_CLIENT;
-    std::string server = CORLUNE_BENCH_SERVER;
     std::string floorProgram = CORLUNE_BENCH_FLOOR;
-    std::string serviceUrl = CORLUNE_BENCH_SERVICE_URL;
-    /// Extra variables for the program, to try a setting without rebuilding.
-    std::map<std::string, std::string> environment;
+    /// Extra variables (NAME=value) for the program, to try a setting without rebuilding.
+    std::vector<std::string> environment;
 };
 
 double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-/// The X connections the harness watches, pumped together.
+/// The X display as the benchmark watches it: window maps and repaints, read on one connection.
 class Desktop {
 public:
-    WindowWatch windows;
-    DamageWatch paints;
+    XDesktop windows;
+    DamageWatch paints{windows};
 
     /// Reads what the server sends until \a done holds; throws when \a timeout passes first.
-    void waitUntil(const std::function<bool()>& done, Clock::duration timeout, const std::string& what) {
-        const auto deadline = Clock::now() + timeout;
-        while (!done()) {
-            if (Clock::now() >= deadline)
-                throw std::runtime_error("timed out waiting for " + what);
-            pumpFor(std::min<Clock::duration>(deadline - Clock::now(), 50ms));
-        }
+    void waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                   const std::string& what) {
+        if (!windows.waitUntil(done, timeout))
+            throw std::runtime_error("timed out waiting for " + what);
     }
 
-    /// Reads what the server sends for \a duration.
-    void pumpFor(Clock::duration duration) {
-        const auto until = Clock::now() + duration;
-        for (;;) {
-            windows.process();
-            paints.process();
-            const auto left = until - Clock::now();
-            if (left <= Clock::duration::zero())
-                return;
-            pollfd fds[2] = {{windows.fd(), POLLIN, 0}, {paints.fd(), POLLIN, 0}};
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-            ::poll(fds, 2, static_cast<int>(wait));
-        }
+    XDesktop::WindowEvent waitMapped(const std::string& title, bool prefix, std::size_t since,
+                                     const std::string& what) {
+        return waitEvent(since, what, [&](const XDesktop::WindowEvent& e) {
+            return e.mapped && (prefix ? e.title.rfind(title, 0) == 0 : e.title == title);
+        });
     }
 
-    WindowWatch::Event waitMapped(const std::string& title, bool prefix, std::size_t since,
-                                  const std::string& what) {
-        std::optional<WindowWatch::Event> found;
-        waitUntil(
-            [&] {
-                const auto& log = windows.events();
-                for (std::size_t i = since; i < log.size() && !found; ++i) {
-                    const WindowWatch::Event& e = log[i];
-                    if (e.kind == WindowWatch::Event::Kind::Mapped &&
-                        (prefix ? e.name.rfind(title, 0) == 0 : e.name == title))
-                        found = e;
-                }
-                return found.has_value();
-            },
-            10s, what);
-        return *found;
-    }
-
-    WindowWatch::Event waitUnmapped(unsigned long window, std::size_t since, const std::string& what) {
-        std::optional<WindowWatch::Event> found;
-        waitUntil(
-            [&] {
-                const auto& log = windows.events();
-                for (std::size_t i = since; i < log.size() && !found; ++i) {
-                    if (log[i].kind == WindowWatch::Event::Kind::Unmapped && log[i].window == window)
-                        found = log[i];
-                }
-                return found.has_value();
-            },
-            20s, what);
-        return *found;
+    XDesktop::WindowEvent waitUnmapped(unsigned long window, std::size_t since, const std::string& what) {
+        return waitEvent(since, what,
+                         [&](const XDesktop::WindowEvent& e) { return !e.mapped && e.window == window; });
     }
 
     /// Where the next repaint will be logged: the start of a search for repaints still to come.
@@ -200,66 +164,27 @@ public:
     }
 
     bool anyMapped(const std::string& prefix, std::size_t since) const {
-        const auto& log = windows.events();
-        return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(since), log.end(), [&](const auto& e) {
-            return e.kind == WindowWatch::Event::Kind::Mapped && e.name.rfind(prefix, 0) == 0;
-        });
+        const auto& log = windows.windowEvents();
+        return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(since), log.end(),
+                           [&](const auto& e) { return e.mapped && e.title.rfind(prefix, 0) == 0; });
     }
-};
-
-/// A throw-away folder for the service's database and each launch's settings and data.
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "corlune-bench-app.XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a scratch folder");
-        root = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::filesystem::path root;
-};
-
-/// The reference service on the address the client was built for, with the demo employee.
-class Service {
-public:
-    Service(const Options& options, const Scratch& scratch) {
-        std::string listen = options.serviceUrl;
-        if (listen.rfind("http://", 0) != 0)
-            throw std::runtime_error("the client was built for " + options.serviceUrl +
-                                     "; the benchmark needs a plain http loopback service");
-        listen.erase(0, 7);
-        const std::size_t bracket = listen.rfind(']');
-        if (listen.find(':', bracket == std::string::npos ? 0 : bracket) == std::string::npos)
-            listen += ":80";
-        const auto portFile = scratch.root / "service.port";
-        const auto log = scratch.root / "service.log";
-        process = std::make_unique<ChildProcess>(
-            std::vector<std::string>{options.server, "serve", "--db", (scratch.root / "service.db").string(),
-                                     "--listen", listen, "--demo", "--port-file", portFile.string()},
-            std::map<std::string, std::string>{}, log.string());
-        for (int i = 0; i < 100; ++i) {
-            std::error_code error;
-            if (std::filesystem::file_size(portFile, error) > 0 && !error)
-                return;
-            if (!process->isRunning())
-                break;
-            std::this_thread::sleep_for(50ms);
-        }
-        throw std::runtime_error("the reference service did not start on " + listen +
-                                 " (is the port taken?); its log: " + log.string());
-    }
-
-    pid_t pid() const { return process->pid(); }
 
 private:
-    std::unique_ptr<ChildProcess> process;
+    XDesktop::WindowEvent waitEvent(std::size_t since, const std::string& what,
+                                    const std::function<bool(const XDesktop::WindowEvent&)>& wanted) {
+        std::optional<XDesktop::WindowEvent> found;
+        waitUntil(
+            [&] {
+                const auto& log = windows.windowEvents();
+                for (std::size_t i = since; i < log.size() && !found; ++i) {
+                    if (wanted(log[i]))
+                        found = log[i];
+                }
+                return found.has_value();
+            },
+            20s, what);
+        return *found;
+    }
 };
 
 struct LaunchSettings {
@@ -270,7 +195,7 @@ struct LaunchSettings {
 
 /// One launch of the program and the figures taken on the way to its first click.
 struct Launch {
-    std::unique_ptr<ChildProcess> process;
+    std::unique_ptr<TimeClockClient> client;
     unsigned long mainWindow = 0;
     std::map<std::string, double> figures; // name to milliseconds
 };
@@ -306,39 +231,49 @@ ClockIn clockIn(Desktop& desktop, unsigned long mainWindow) {
     return result;
 }
 
+/// What every launch runs beside: the display, a scratch folder, the service, and the network
+/// namespace they share when the benchmark runs as root.
+struct Setting {
+    Desktop desktop;
+    TempDir scratch;
+    std::unique_ptr<NetworkNamespace> ns;
+    std::unique_ptr<ServerProcess> service;
+};
+
 /// Starts the program with settings and data of its own, signs in and clocks in.
-Launch launch(Desktop& desktop, const Options& options, const Scratch& scratch, int number,
-              const LaunchSettings& settings) {
-    const auto home = scratch.root / ("launch" + std::to_string(number));
-    const auto config = home / "config";
-    std::filesystem::create_directories(config / "Corlune");
-    std::filesystem::create_directories(home / "data");
+Launch launch(Setting& setting, const Options& options, int number, const LaunchSettings& settings) {
+    Desktop& desktop = setting.desktop;
+    Launch result;
+    result.client = std::make_unique<TimeClockClient>(desktop.windows,
+                                                      setting.scratch.file("launch" + std::to_string(number)),
+                                                      setting.ns.get(), options.environment);
     if (settings.remembered) {
         // The keyring holds the password since the first launch, which stayed signed in.
-        std::ofstream(config / "Corlune" / "Corlune Track.conf")
-            << "[General]\nCLDidShowFirstRun=true\nCLLastEmpId=demo\nCLLastJobId=" << settings.job << '\n';
+        const std::filesystem::path conf = result.client->settingsPath();
+        std::filesystem::create_directories(conf.parent_path());
+        std::ofstream(conf) << "[General]\nCLDidShowFirstRun=true\nCLLastEmpId=demo\nCLLastJobId="
+                            << settings.job << '\n';
     }
 
-    Launch result;
-    const std::size_t since = desktop.windows.events().size();
-    std::map<std::string, std::string> environment = options.environment;
-    environment["XDG_CONFIG_HOME"] = config.string();
-    environment["XDG_DATA_HOME"] = (home / "data").string();
-    result.process = std::make_unique<ChildProcess>(std::vector<std::string>{options.client}, environment,
-                                                    (home / "client.log").string());
-    const Clock::time_point exec = result.process->startedAt();
-
-    const WindowWatch::Event main = desktop.waitMapped(mainTitle, false, since, "the main window");
-    desktop.paints.watch(main.window);
+    const std::size_t since = desktop.windows.windowEvents().size();
+    result.client->launch();
+    const Clock::time_point exec = result.client->startedAt();
+    const XDesktop::WindowEvent main = desktop.waitMapped(mainTitle, false, since, "the main window");
     result.mainWindow = main.window;
     result.figures["exec to main window mapped"] = ms(main.at - exec);
+    // The server hands a new client the window IDs of one gone, whose last paints may be read
+    // after this launch began: the window's own paints are those read after it mapped.
+    const auto& paints = desktop.paints.paints();
+    const auto firstPaint =
+        static_cast<std::size_t>(std::find_if(paints.begin(), paints.end(),
+                                              [&](const DamageWatch::Paint& p) { return p.at > main.at; }) -
+                                 paints.begin());
 
     if (settings.remembered) {
         // The click waits in the queue while the program signs in by itself.
-        const std::size_t from = desktop.nextPaint();
         const ClockIn click = clockIn(desktop, main.window);
         const DamageWatch::Paint drawn = desktop.waitPaint(
-            main.window, from, [](const DamageWatch::Paint&) { return true; },
+            main.window, firstPaint, [](const DamageWatch::Paint&) { return true; },
             "the main window's first paint");
         if (desktop.anyMapped(signInTitle, since))
             throw std::runtime_error("a remembered sign-in showed the sign-in dialog");
@@ -348,7 +283,7 @@ Launch launch(Desktop& desktop, const Options& options, const Scratch& scratch, 
         return result;
     }
 
-    const WindowWatch::Event dialog = desktop.waitMapped(signInTitle, true, since, "the sign-in dialog");
+    const XDesktop::WindowEvent dialog = desktop.waitMapped(signInTitle, true, since, "the sign-in dialog");
     result.figures["exec to sign-in dialog mapped"] = ms(dialog.at - exec);
     desktop.windows.focus(dialog.window);
     desktop.windows.type("demo");
@@ -357,30 +292,30 @@ Launch launch(Desktop& desktop, const Options& options, const Scratch& scratch, 
     desktop.windows.key("Tab");
     desktop.windows.type(settings.job);
     // Let the typing be handled, so that the figures below time the sign-in alone.
-    desktop.pumpFor(300ms);
+    desktop.windows.pumpFor(300ms);
 
-    std::size_t mark = desktop.windows.events().size();
+    std::size_t mark = desktop.windows.windowEvents().size();
     const Clock::time_point signIn = Clock::now();
     desktop.windows.key("Return");
-    const WindowWatch::Event dialogGone = desktop.waitUnmapped(dialog.window, mark, "the dialog to close");
-    const WindowWatch::Event notice = desktop.waitMapped(noticeTitle, false, mark, "the first-run notice");
+    const XDesktop::WindowEvent dialogGone = desktop.waitUnmapped(dialog.window, mark, "the dialog to close");
+    const XDesktop::WindowEvent notice = desktop.waitMapped(noticeTitle, false, mark, "the first-run notice");
     result.figures["Return to sign-in dialog gone"] = ms(dialogGone.at - signIn);
     result.figures["Return to first-run notice mapped"] = ms(notice.at - signIn);
 
     desktop.windows.focus(notice.window);
-    desktop.pumpFor(200ms);
-    mark = desktop.windows.events().size();
+    desktop.windows.pumpFor(200ms);
+    mark = desktop.windows.windowEvents().size();
     const std::size_t fromGotIt = desktop.nextPaint();
     const Clock::time_point gotIt = Clock::now();
     desktop.windows.key("Return");
-    const WindowWatch::Event noticeGone = desktop.waitUnmapped(notice.window, mark, "the notice to close");
+    const XDesktop::WindowEvent noticeGone = desktop.waitUnmapped(notice.window, mark, "the notice to close");
     // The notice lay over the main window, which draws the part it uncovers once the rest of
     // the start-up has run and its event loop turns again.
     const DamageWatch::Paint redrawn = desktop.waitPaint(
         main.window, fromGotIt, [](const DamageWatch::Paint&) { return true; }, "the main window's repaint");
     result.figures["Got it to notice gone"] = ms(noticeGone.at - gotIt);
     result.figures["Got it to main window redrawn"] = ms(redrawn.at - gotIt);
-    desktop.pumpFor(50ms);
+    desktop.windows.pumpFor(50ms);
     const ClockIn click = clockIn(desktop, main.window);
     result.figures["Clock In to Status: Working"] = ms(click.shown - click.click);
     return result;
@@ -412,14 +347,14 @@ void printLaunchFigures(const std::string& heading, const std::vector<Launch>& l
 }
 
 /// Times --launches launches of each kind, the two kinds in turn.
-void reportLaunches(Desktop& desktop, const Options& options, const Scratch& scratch, int& number) {
+void reportLaunches(Setting& setting, const Options& options, int& number) {
     std::vector<Launch> first;
     std::vector<Launch> remembered;
     for (int i = 0; i < options.launches; ++i) {
-        first.push_back(launch(desktop, options, scratch, number++, {}));
-        first.back().process->terminate();
-        remembered.push_back(launch(desktop, options, scratch, number++, {"demo", true}));
-        remembered.back().process->terminate();
+        first.push_back(launch(setting, options, number++, {}));
+        first.back().client.reset();
+        remembered.push_back(launch(setting, options, number++, {"demo", true}));
+        remembered.back().client.reset();
     }
     printLaunchFigures("First launch: sign-in dialog and first-run notice", first,
                        {"exec to main window mapped", "exec to sign-in dialog mapped",
@@ -451,14 +386,15 @@ using Mappings = std::vector<std::pair<std::string, long>>;
 /// answers its resident memory by mapping at the end.
 Mappings measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned long window, pid_t service,
                      const std::string& heading) {
-    desktop.pumpFor(std::chrono::seconds(options.settleSeconds));
+    desktop.windows.pumpFor(std::chrono::seconds(options.settleSeconds));
     const std::optional<ProcessSample> before = ProcessSample::read(pid);
     const std::optional<ProcessSample> serviceBefore =
         service > 0 ? ProcessSample::read(service) : std::optional<ProcessSample>();
     long peakThreads = before ? before->threadCount : 0;
     const auto until = Clock::now() + std::chrono::seconds(options.seconds);
     while (Clock::now() < until) {
-        desktop.pumpFor(std::min<Clock::duration>(until - Clock::now(), 1s));
+        desktop.windows.pumpFor(std::chrono::ceil<std::chrono::milliseconds>(
+            std::min<Clock::duration>(until - Clock::now(), 1s)));
         if (const auto now = ProcessSample::read(pid))
             peakThreads = std::max(peakThreads, now->threadCount);
     }
@@ -558,7 +494,7 @@ void printAboveFloor(const Mappings& program, const Mappings& floor) {
 void usage() {
     std::printf(
         "usage: bench_app [--seconds N] [--launches N] [--settle N] [--no-social] [--no-floor] [--caret]\n"
-        "                 [--client PATH] [--server PATH] [--floor PATH] [--env NAME=VALUE]...\n"
+        "                 [--floor PATH] [--env NAME=VALUE]...\n"
         "Run it on a display without a window manager: scripts/lib/with-desktop bench_app\n"
         "  --seconds   length of each idle measurement (60)\n"
         "  --launches  launches timed of each kind, 0 for none (5)\n"
@@ -588,18 +524,12 @@ Options parse(int argc, char** argv) {
             o.floor = false;
         } else if (arg == "--caret") {
             o.caret = true;
-        } else if (arg == "--client") {
-            o.client = value();
-        } else if (arg == "--server") {
-            o.server = value();
         } else if (arg == "--floor") {
             o.floorProgram = value();
         } else if (arg == "--env") {
-            const std::string assignment = value();
-            const std::size_t equals = assignment.find('=');
-            if (equals == std::string::npos)
+            o.environment.push_back(value());
+            if (o.environment.back().find('=') == std::string::npos)
                 throw std::runtime_error("--env takes NAME=VALUE");
-            o.environment[assignment.substr(0, equals)] = assignment.substr(equals + 1);
         } else if (arg == "--help" || arg == "-h") {
             usage();
             std::exit(0);
@@ -614,49 +544,57 @@ Options parse(int argc, char** argv) {
 }
 
 int run(const Options& options) {
-    Desktop desktop;
-    const Scratch scratch;
-    const Service service(options, scratch);
-    std::printf("corlune-track whole-program figures\n  client %s\n  service %s on %s\n",
-                options.client.c_str(), options.server.c_str(), options.serviceUrl.c_str());
-    for (const auto& [name, value] : options.environment)
-        std::printf("  with %s=%s\n", name.c_str(), value.c_str());
+    if (TimeClockClient::servicePort() == 0)
+        throw std::runtime_error("the client was not built for a service on http://127.0.0.1[:PORT]");
+    Setting setting;
+    if (::geteuid() == 0)
+        setting.ns = std::make_unique<NetworkNamespace>();
+    setting.service = std::make_unique<ServerProcess>(
+        std::vector<std::string>{"--db", setting.scratch.file("service.db"), "--demo"},
+        TimeClockClient::servicePort(), setting.ns.get());
+    const pid_t service = setting.service->pid();
+    std::printf("corlune-track whole-program figures\n  service on 127.0.0.1:%d%s\n", setting.service->port(),
+                setting.ns ? ", in a network namespace of its own" : "");
+    for (const std::string& variable : options.environment)
+        std::printf("  with %s\n", variable.c_str());
     std::fflush(stdout);
 
     int number = 0;
     // One launch first, unmeasured, so that every measured one finds the caches as warm as a
     // user's second launch does; it also leaves the password in the keyring.
-    launch(desktop, options, scratch, number++, {});
+    launch(setting, options, number++, {});
 
+    Desktop& desktop = setting.desktop;
     if (options.launches > 0)
-        reportLaunches(desktop, options, scratch, number);
+        reportLaunches(setting, options, number);
     Mappings program;
     {
-        Launch idle = launch(desktop, options, scratch, number++, {"demo", false});
-        program = measureIdle(desktop, options, idle.process->pid(), idle.mainWindow, service.pid(),
+        Launch idle = launch(setting, options, number++, {"demo", false});
+        program = measureIdle(desktop, options, idle.client->pid(), idle.mainWindow, service,
                               "Clocked in and idle, job \"demo\"");
         std::fflush(stdout);
     }
     if (options.caret) {
-        Launch caret = launch(desktop, options, scratch, number++, {"demo", false});
+        Launch caret = launch(setting, options, number++, {"demo", false});
         // Where a user who has just typed a new threshold leaves the focus.
         clickOn(desktop.windows, caret.mainWindow, idleField);
-        measureIdle(desktop, options, caret.process->pid(), caret.mainWindow, service.pid(),
+        measureIdle(desktop, options, caret.client->pid(), caret.mainWindow, service,
                     "Clocked in and idle, job \"demo\", caret in the idle field (information only)");
         std::fflush(stdout);
     }
     if (options.social) {
-        Launch social = launch(desktop, options, scratch, number++, {"0", false});
-        measureIdle(desktop, options, social.process->pid(), social.mainWindow, service.pid(),
+        Launch social = launch(setting, options, number++, {"0", false});
+        measureIdle(desktop, options, social.client->pid(), social.mainWindow, service,
                     "Clocked in and idle, job \"0\" (social panel; information only)");
         std::fflush(stdout);
     }
     if (options.floor) {
-        const std::size_t since = desktop.windows.events().size();
-        ChildProcess floor({options.floorProgram}, options.environment,
-                           (scratch.root / "floor.log").string());
-        const WindowWatch::Event mapped = desktop.waitMapped(floorTitle, false, since, "the floor's window");
-        desktop.paints.watch(mapped.window);
+        const std::size_t since = desktop.windows.windowEvents().size();
+        ChildProcess floor({.argv = {options.floorProgram},
+                            .environment = options.environment,
+                            .logPath = setting.scratch.file("floor.log")});
+        const XDesktop::WindowEvent mapped =
+            desktop.waitMapped(floorTitle, false, since, "the floor's window");
         std::printf("\nFloor: a minimal Qt Widgets window, one label changing each second\n");
         std::printf("  exec to window mapped %.1f ms\n", ms(mapped.at - floor.startedAt()));
         const Mappings floorMappings =

@@ -1,5 +1,7 @@
 #include "DamageWatch.h"
 
+#include "XDesktop.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -42,10 +44,9 @@ Bool convertReport(Display* dpy, XEvent* event, xEvent* wire) {
 
 } // namespace
 
-DamageWatch::DamageWatch() {
-    dpy = XOpenDisplay(nullptr);
-    if (!dpy)
-        throw std::runtime_error("cannot open the X display $DISPLAY");
+DamageWatch::DamageWatch(XDesktop& desktop)
+    : desktop(desktop) {
+    Display* dpy = desktop.connection();
     int errorBase = 0;
     if (!XQueryExtension(dpy, "DAMAGE", &opcode, &eventBase, &errorBase))
         throw std::runtime_error("the X server has no DAMAGE extension");
@@ -65,13 +66,20 @@ DamageWatch::DamageWatch() {
     SyncHandle();
     if (!answered)
         throw std::runtime_error("the X server's DAMAGE extension does not answer");
-}
 
-DamageWatch::~DamageWatch() {
-    XCloseDisplay(dpy);
+    desktop.setEventHandler([this](const XEvent& event) {
+        if (event.type == MapNotify && event.xmap.event == this->desktop.root()) {
+            watch(event.xmap.window);
+        } else if (event.type == eventBase + XDamageNotify) {
+            Report report;
+            std::memcpy(&report, static_cast<const void*>(&event), sizeof report);
+            log.push_back({report.drawable, report.x, report.y, report.width, report.height, Clock::now()});
+        }
+    });
 }
 
 void DamageWatch::watch(unsigned long window) {
+    Display* dpy = desktop.connection();
     LockDisplay(dpy);
     xDamageCreateReq* request = nullptr;
     GetReq(DamageCreate, request);
@@ -83,20 +91,4 @@ void DamageWatch::watch(unsigned long window) {
     UnlockDisplay(dpy);
     SyncHandle();
     XFlush(dpy);
-}
-
-int DamageWatch::fd() const {
-    return ConnectionNumber(dpy);
-}
-
-void DamageWatch::process() {
-    while (XPending(dpy) > 0) {
-        XEvent event;
-        XNextEvent(dpy, &event);
-        if (event.type != eventBase + XDamageNotify)
-            continue;
-        Report report;
-        std::memcpy(&report, static_cast<const void*>(&event), sizeof report);
-        log.push_back({report.drawable, report.x, report.y, report.width, report.height, Clock::now()});
-    }
 }

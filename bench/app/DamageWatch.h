@@ -3,12 +3,13 @@
 #include <chrono>
 #include <vector>
 
-struct _XDisplay;
+class XDesktop;
 
-/// Every change to the content of chosen windows, as the X server's DAMAGE extension reports it
-/// (raw rectangles: one report per drawing request, with its rectangle), with the moment the
-/// harness learnt of it. Whatever a program draws with, Qt's X11 backing store included, ends in
-/// such a report; reports are events, so the server sends them at once.
+/// Every change to the content of the top-level windows mapped from now on, as the X server's
+/// DAMAGE extension reports it (raw rectangles: one report per drawing request, with its
+/// rectangle), with the moment the harness read of it. Whatever a program draws with, Qt's X11
+/// backing store included, ends in such a report; reports are events, so the server sends them
+/// at once. Reports arrive on the desktop's connection, as it reads what the server sends.
 class DamageWatch {
 public:
     using Clock = std::chrono::steady_clock;
@@ -22,22 +23,17 @@ public:
         Clock::time_point at;
     };
 
-    /// Opens $DISPLAY; throws std::runtime_error without one or without DAMAGE.
-    DamageWatch();
-    ~DamageWatch();
+    /// Throws std::runtime_error when the display has no DAMAGE.
+    explicit DamageWatch(XDesktop& desktop);
     DamageWatch(const DamageWatch&) = delete;
     DamageWatch& operator=(const DamageWatch&) = delete;
 
-    /// Starts reporting the changes to \a window (a window that goes away reports nothing more).
-    void watch(unsigned long window);
-
-    /// The connection's socket: readable when process() has something to read.
-    int fd() const;
-    void process();
     const std::vector<Paint>& paints() const { return log; }
 
 private:
-    _XDisplay* dpy = nullptr;
+    void watch(unsigned long window);
+
+    XDesktop& desktop;
     int opcode = 0;
     int eventBase = 0;
     std::vector<Paint> log;

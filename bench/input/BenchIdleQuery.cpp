@@ -10,7 +10,7 @@
 namespace {
 
 void idleQuery(benchmark::State& state, X11IdleTimeSource::Method method) {
-    X11IdleTimeSource source(XcbRequests::qtConnection(), method);
+    X11IdleTimeSource source(XcbRequests::qtDisplayName(), method);
     if (!source.isAvailable()) {
         state.SkipWithError("no X server with this method");
         return;

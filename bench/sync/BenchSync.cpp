@@ -6,7 +6,7 @@
 #include "HttpTransport.h"
 #include "LocalHttpServer.h"
 #include "OfflineQueue.h"
-#include "Reachability.h"
+#include "ReachabilityFactory.h"
 #include "SyncState.h"
 
 #include <QCoreApplication>
@@ -61,7 +61,8 @@ void BM_DurableEnqueue(benchmark::State& state) {
     state.counters["p90_us"] = percentile(micros, 0.9);
     state.counters["p99_us"] = percentile(micros, 0.99);
     state.counters["target_median_us"] = 2000;
-    state.counters["durable"] = queue.isDurable() ? 1 : 0;
+    // The queue keeps its file exactly while its reports are on the disk.
+    state.counters["durable"] = QFile::exists(benchDatabase(dir)) ? 1 : 0;
 }
 BENCHMARK(BM_DurableEnqueue)->Unit(benchmark::kMicrosecond)->Iterations(1000);
 

@@ -18,10 +18,10 @@ namespace corlune::server {
 struct ApiRequest {
     std::string body;
     std::string contentType;
-    std::string idempotencyKey; ///< empty when the header is absent or empty
-    QueryParams query;          ///< percent-decoded
-    std::string authorization;  ///< the Authorization header's value; empty when absent
-    std::string clientAddress;  ///< the peer's IP address as text ("127.0.0.1", "::1")
+    std::string idempotencyKey;     ///< empty when the header is absent or empty
+    QueryParams query;              ///< percent-decoded
+    std::string authorization = {}; ///< the Authorization header's value; empty when absent
+    std::string clientAddress = {}; ///< the peer's IP address as text ("127.0.0.1", "::1")
 };
 
 struct ApiResponse {

@@ -1,20 +1,17 @@
 #include "AppDelegate.h"
 #include "DarkPalette.h"
+#include "DesktopServices.h"
 
 #include <QApplication>
 #include <QTimer>
 
-#if defined(__GLIBC__)
 #include <malloc.h>
-#endif
 
 int main(int argc, char** argv) {
-#if defined(__GLIBC__)
     // glibc gives each thread that allocates an arena of its own, up to eight per core. Our
-    // threads (X events, HTTP, D-Bus) allocate a few bytes a minute, so two
-    // arenas serve them as well and keep ~0.3 MiB fewer pages resident. Set before any thread.
+    // threads (X events, HTTP, D-Bus) allocate little and seldom, and two arenas serve them as
+    // well with fewer pages resident. Set before any thread starts.
     mallopt(M_ARENA_MAX, 2);
-#endif
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Corlune"));
     QCoreApplication::setApplicationName(QStringLiteral("Corlune Track"));
@@ -23,7 +20,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.corlune.Track"));
     applyDarkPalette(app);
 
-    AppDelegate delegate(AppDelegate::desktopServices());
+    AppDelegate delegate(makeDesktopServices());
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     // Start-up runs inside the event loop, so that quitting from the sign-in dialog goes
     // through the normal shut-down path.

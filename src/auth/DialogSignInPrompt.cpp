@@ -10,10 +10,7 @@ DialogSignInPrompt::DialogSignInPrompt(ModalGate& modalGate, QWidget* parent)
 std::optional<SignInEntry> DialogSignInPrompt::askForCredentials() {
     ModalScope modal(modalGate);
     SignInDialog dialog(parent);
-    current = &dialog;
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    current = nullptr;
-    if (!accepted)
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.entry();
 }

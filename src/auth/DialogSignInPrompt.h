@@ -6,7 +6,6 @@
 
 class ModalGate;
 class QWidget;
-class SignInDialog;
 
 /// Asks through a fresh SignInDialog each time, inside a modal scope.
 class DialogSignInPrompt final : public SignInPrompt {
@@ -14,9 +13,6 @@ public:
     DialogSignInPrompt(ModalGate& modalGate, QWidget* parent);
 
     std::optional<SignInEntry> askForCredentials() override;
-
-    /// The dialog on screen, while one is (for tests and accessibility tooling).
-    QPointer<SignInDialog> current;
 
 private:
     ModalGate& modalGate;

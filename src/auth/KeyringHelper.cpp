@@ -1,9 +1,9 @@
 // corlune-track-keyring: the program's one door to the desktop's Secret Service.
 //
-// libsecret brings GLib's GIO, two D-Bus threads and libgcrypt into the process that uses it:
-// 4 MiB kept resident for the life of the time clock, which needs the store only while it signs
-// in. So the time clock runs this small program for each lookup or store, the way git runs its
-// credential helpers, and never loads any of it.
+// libsecret brings GLib's GIO, two D-Bus threads and libgcrypt into the process that uses it,
+// resident for the life of the time clock, which needs the store only while it signs in. So the
+// time clock runs this small program for each lookup or store, the way git runs its credential
+// helpers, and never loads any of it.
 //
 //   corlune-track-keyring lookup    stdin: account                stdout: the secret's bytes
 //   corlune-track-keyring store     stdin: account, NUL, secret

@@ -35,9 +35,71 @@ std::optional<QString> decodeUtf8(QByteArrayView bytes) {
     return text;
 }
 
-// Best effort only: QProcess and the helper hold copies of their own for a moment.
+// Best effort only: the pipe and the helper hold copies of their own for a moment.
 void wipe(QByteArray& bytes) {
     bytes.fill('\0');
+}
+
+// The helper's standard input: a pipe that already holds \a input, which is wiped. An account
+// and a password are far below a pipe's capacity, so they are written before the helper starts:
+// no write can block, and none can meet a reader that is gone. Answers the read end, or -1.
+int pipeHolding(QByteArray& input) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        wipe(input);
+        return -1;
+    }
+    const bool written =
+        input.size() <= maxInputBytes &&
+        ::write(fds[1], input.constData(), static_cast<std::size_t>(input.size())) == input.size();
+    wipe(input);
+    ::close(fds[1]);
+    if (!written) {
+        ::close(fds[0]);
+        return -1;
+    }
+    return fds[0];
+}
+
+// posix_spawn rather than QProcess: the helper runs once or twice per launch, and QProcess's
+// machinery would stay resident for the rest of the day. The helper's complaints (no Secret
+// Service, a refused item) go to our own standard error. Answers its pid, or -1.
+pid_t spawnHelper(const QString& helper, const char* operation, int input, int output) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    const QByteArray program = QFile::encodeName(helper);
+    char* const argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(operation), nullptr};
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned == 0)
+        return pid;
+    qWarning("Cannot run %s (%s): passwords are not remembered", program.constData(), std::strerror(spawned));
+    return -1;
+}
+
+// Reads \a fd into \a output until the helper closes it (true) or \a deadline passes (false).
+bool readUntilClosed(int fd, const QDeadlineTimer& deadline, QByteArray& output) {
+    for (;;) {
+        pollfd readable{fd, POLLIN, 0};
+        const int ready =
+            ::poll(&readable, 1, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0)
+            output.append(chunk, n);
+        explicit_bzero(chunk, sizeof chunk);
+        if (n <= 0)
+            return true;
+    }
 }
 
 } // namespace
@@ -59,67 +121,26 @@ QString SecretServiceCredentialStore::account(const QString& employeeId,
     return employeeId + u'|' + jobId.value_or(QString());
 }
 
-// posix_spawn rather than QProcess: the helper runs once or twice per launch, and QProcess's
-// machinery would stay resident for the rest of the day.
 std::optional<QByteArray> SecretServiceCredentialStore::run(const char* operation, QByteArray& input) const {
     const QDeadlineTimer deadline(bound.count());
-    // The input (an account and a password) is far below a pipe's capacity, so it is written
-    // before the helper starts: no write can block, and none can meet a reader that is gone.
-    int toHelper[2];
+    const int toHelper = pipeHolding(input);
+    if (toHelper < 0)
+        return std::nullopt;
     int fromHelper[2];
-    if (::pipe2(toHelper, O_CLOEXEC) != 0) {
-        wipe(input);
+    if (::pipe2(fromHelper, O_CLOEXEC) != 0) {
+        ::close(toHelper);
         return std::nullopt;
     }
-    const bool written =
-        input.size() <= maxInputBytes &&
-        ::write(toHelper[1], input.constData(), static_cast<std::size_t>(input.size())) == input.size();
-    wipe(input);
-    ::close(toHelper[1]);
-    if (!written || ::pipe2(fromHelper, O_CLOEXEC) != 0) {
-        ::close(toHelper[0]);
-        return std::nullopt;
-    }
-
-    // The helper's complaints (no Secret Service, a refused item) go to our own standard error.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toHelper[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromHelper[1], STDOUT_FILENO);
-    const QByteArray program = QFile::encodeName(helper);
-    char* const argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(operation), nullptr};
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(toHelper[0]);
+    const pid_t pid = spawnHelper(helper, operation, toHelper, fromHelper[1]);
+    ::close(toHelper);
     ::close(fromHelper[1]);
-    if (spawned != 0) {
+    if (pid < 0) {
         ::close(fromHelper[0]);
-        qWarning("Cannot run %s (%s): passwords are not remembered", program.constData(),
-                 std::strerror(spawned));
         return std::nullopt;
     }
 
     QByteArray output;
-    bool ended = false; // the helper closed its output: it is exiting
-    while (!ended) {
-        pollfd readable{fromHelper[0], POLLIN, 0};
-        const int ready =
-            ::poll(&readable, 1, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        char chunk[4096];
-        const ssize_t n = ::read(fromHelper[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ended = true;
-        else
-            output.append(chunk, n);
-        explicit_bzero(chunk, sizeof chunk);
-    }
+    const bool ended = readUntilClosed(fromHelper[0], deadline, output);
     ::close(fromHelper[0]);
     if (!ended)
         ::kill(pid, SIGKILL);

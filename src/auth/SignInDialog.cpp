@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 namespace {
-// The accessory area is laid out in frames whose origin is its bottom-left corner.
+// The fields' area is laid out in frames whose origin is its bottom-left corner.
 constexpr int accessoryWidth = 360;
 constexpr int accessoryHeight = 116;
 

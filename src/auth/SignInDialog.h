@@ -9,9 +9,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-/// The sign-in alert: the message, the informative text, three labelled fields and the
-/// "Stay signed in" check box in an accessory area laid out like the alert it mirrors, and the
-/// buttons "Sign In" (default) and "Quit". Every instance starts empty with the box checked.
+/// The sign-in dialog: the message, the informative text, three labelled fields and the
+/// "Stay signed in" check box in an area of fixed frames, and the buttons "Sign In" (default)
+/// and "Quit". Every instance starts empty with the box checked.
 class SignInDialog : public QDialog {
     Q_OBJECT
 

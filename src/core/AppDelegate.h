@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
@@ -25,7 +24,6 @@ class MonotonicClock;
 class OfflineQueue;
 class ProbeAddresses;
 class Reachability;
-class SessionView;
 class SignIn;
 class SignInPrompt;
 class SocialPanel;
@@ -37,13 +35,14 @@ class WallClock;
 class WorkSession;
 
 /// The one owner: holds every subsystem of the running program, wires them together and runs
-/// the start-up and shut-down sequences. All of its state lives on the GUI thread.
+/// the start-up and shut-down sequences. It is handed every platform backend and dialog and
+/// builds none itself. All of its state lives on the GUI thread.
 class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
-    /// Everything platform-facing the program is handed: the desktop's real backends in the
-    /// program (desktopServices()), fakes in tests.
+    /// Everything platform-facing the program is handed: the desktop's real backends and
+    /// dialogs in the program, fakes in tests. Every member must be set.
     struct Services {
         // Out of line: the members' types are complete only in AppDelegate.cpp.
         Services();
@@ -51,6 +50,9 @@ public:
         Services(Services&&) noexcept;
         Services& operator=(Services&&) noexcept;
 
+        /// Open while any dialog below runs; the program's timers drop their ticks then. First,
+        /// so that it outlives the dialogs that hold it.
+        std::unique_ptr<ModalGate> modalGate = std::make_unique<ModalGate>();
         std::unique_ptr<MonotonicClock> monotonic;
         std::unique_ptr<WallClock> wall;
         std::unique_ptr<IdleTimeSource> idle;
@@ -65,86 +67,37 @@ public:
         /// The service's web site, opened when the user accepts an update.
         QUrl serviceUrl;
         std::function<bool(const QUrl&)> openUrl;
-        /// Prompts; those left empty are the real dialogs, made when the window is built.
         std::unique_ptr<Alerts> alerts;
         std::unique_ptr<SignInPrompt> signInPrompt;
         std::unique_ptr<BreakPrompt> breakPrompt;
     };
-
-    /// The real backends for the desktop this process runs on.
-    static Services desktopServices();
 
     explicit AppDelegate(Services services, QObject* parent = nullptr);
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Life cycle.
+    /// Start-up, run once from the event loop: the window, sign-in (the program quits when the
+    /// user chooses "Quit"), the first-run notice, then the tick, input counting, the
+    /// connectivity monitor and, a second later, the update check.
     void applicationDidFinishLaunching();
+    /// Shut-down: stops the tick, the connectivity monitor and input counting. Nothing is
+    /// clocked out or sent.
     void applicationWillTerminate();
-    void setupUI();
-    void ensureAccessibilityPermissionPrompt();
-    void showFirstRunIfNeeded();
-
-    // Work session.
-    void onClock();
-    void onPause();
+    /// One tick of the 0.2 s timer; dropped while a modal dialog is open.
     void onTickTimer();
-    void onTick();
-    void onIdleStepper(qint64 minutes);
-    void onIdleFieldChange();
-    void updateUI();
-
-    // Input counting.
-    void enableInputTracking(bool global);
-    void disableInputTracking();
-    void onGlobalTrackToggled(bool checked);
-
-    // Synchronisation and sign-in.
-    void updateReachability();
-    void flushPendingIfOnline();
-    void refreshTotalToday();
-    void updateSocialVisibility();
-    void refreshSocialMetricsFromAPI();
-    bool attemptAutoLogin();
-    bool presentLogin();
-    void checkAndPromptForUpdate();
-
-    /// Creates and starts the 0.2 s tick timer (once).
-    void startTickTimer();
-    void stopTickTimer();
-
-    WorkSession& session() { return *workSession; }
-    SyncState& sync() { return syncState; }
-    ModalGate& modalGate() { return modal; }
-    OfflineQueue& queue() { return *offlineQueue; }
-    TimeClockApi& api() { return *timeClockApi; }
-    SignIn& signIn() { return *signInFlow; }
-    InputTracking& inputTracking() { return *input; }
-    QTimer* tickTimer() const { return tick; }
-    ConnectivityMonitor* connectivity() const { return connectivityMonitor.get(); }
-    MainWindow* window() const { return mainWindow.get(); }
-    UpdateChecker* updateChecker() const { return updates.get(); }
-    bool globalMonitoringAvailable() const { return globalMonitoringUsable; }
-
-    /// Lets tests drive the session without a window.
-    void setSessionView(SessionView* view);
-
-    /// The start-up and shut-down steps as they ran, in order.
-    QStringList lifecycleSteps;
-
-signals:
-    /// Start-up has finished and the time clock runs.
-    void launched();
 
 private:
-    void refreshSocialIfDue();
+    void setupUI();
+    void ensureAccessibilityPermissionPrompt();
     void afterSignIn();
+    void refreshSocialIfDue();
+    void startTickTimer();
+    void startConnectivityMonitor();
     void requestTerminate();
 
     Services services;
-    ModalGate modal;
-    SyncState syncState;
+    SyncState sync;
     std::unique_ptr<OfflineQueue> offlineQueue;
     std::unique_ptr<TimeClockApi> timeClockApi;
     std::unique_ptr<WorkSession> workSession;
@@ -155,6 +108,6 @@ private:
     std::unique_ptr<SocialPanel> socialPanel;
     std::unique_ptr<ConnectivityMonitor> connectivityMonitor;
     std::unique_ptr<UpdateChecker> updates;
-    QPointer<QTimer> tick;
-    bool globalMonitoringUsable = false;
+    /// A child of this object from start-up on; null before and after.
+    QPointer<QTimer> tickTimer;
 };

@@ -8,7 +8,7 @@
 #include "XcbRequests.h"
 #endif
 
-std::unique_ptr<GlobalInputMonitor> GlobalInputMonitorFactory::create() {
+std::unique_ptr<GlobalInputMonitor> makeGlobalInputMonitor() {
 #if CORLUNE_HAVE_X11
     if (DesktopSession::current().isX11()) {
         auto xinput = std::make_unique<XInput2GlobalMonitor>(XcbRequests::qtConnection());

@@ -4,9 +4,7 @@
 
 #include <memory>
 
-/// Picks the global input backend for the running desktop: XInput 2.2 raw events on X11, else
-/// one that is unavailable (Wayland gives ordinary programs no global input). Needs a
+/// The global input backend for the running desktop: XInput 2.2 raw events on X11, else one
+/// that is unavailable (Wayland gives ordinary programs no global input). Needs a
 /// QGuiApplication; call on the GUI thread.
-namespace GlobalInputMonitorFactory {
-std::unique_ptr<GlobalInputMonitor> create();
-}
+std::unique_ptr<GlobalInputMonitor> makeGlobalInputMonitor();

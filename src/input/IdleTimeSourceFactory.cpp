@@ -12,7 +12,7 @@
 #include "XcbRequests.h"
 #endif
 
-std::unique_ptr<IdleTimeSource> IdleTimeSourceFactory::create() {
+std::unique_ptr<IdleTimeSource> makeIdleTimeSource() {
     const DesktopSession session = DesktopSession::current();
     if (session.isWayland()) {
         // Other compositors offer only ext_idle_notifier_v1's idle/resumed notifications, which
@@ -24,7 +24,7 @@ std::unique_ptr<IdleTimeSource> IdleTimeSourceFactory::create() {
     }
 #if CORLUNE_HAVE_X11
     if (session.isX11()) {
-        auto x11 = X11IdleTimeSource::withOwnConnection(XcbRequests::qtDisplayName());
+        auto x11 = std::make_unique<X11IdleTimeSource>(XcbRequests::qtDisplayName());
         if (x11->isAvailable())
             return x11;
     }

@@ -51,7 +51,6 @@ void InputTracking::onGlobalTrackToggled(bool checked) {
     enableInputTracking(checked);
 }
 
-bool InputTracking::ensureAccessibilityPermissionPrompt() {
-    globalMonitoringAvailable = global->isAvailable();
-    return globalMonitoringAvailable;
+bool InputTracking::globalMonitoringAvailable() const {
+    return global->isAvailable();
 }

@@ -35,10 +35,9 @@ public:
     /// made in: the press on "Clock In" while clocked out, the one on "Pause" while working.
     void processPendingInput();
 
-    /// Start-up's permission step. X11 needs no permission, so nothing is shown: it records and
-    /// answers whether global monitoring is available (an X11 session with XInput 2.2).
-    bool ensureAccessibilityPermissionPrompt();
-    bool globalMonitoringAvailable = false;
+    /// Whether the desktop lets this program count input to other programs (an X11 session with
+    /// XInput 2.2).
+    bool globalMonitoringAvailable() const;
 
     // The installed monitors, nullptr when none; installed and removed in this order.
     std::unique_ptr<InputMonitor> localKeyMonitor;

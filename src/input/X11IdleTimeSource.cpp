@@ -54,11 +54,11 @@ T readAt(const std::uint8_t* bytes) {
 
 } // namespace
 
-X11IdleTimeSource::X11IdleTimeSource(xcb_connection_t* connection, Method preferred)
-    : connection(connection) {
-    if (!XcbRequests::isUsable(connection))
+X11IdleTimeSource::X11IdleTimeSource(const QByteArray& displayName, Method preferred)
+    : connection(xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr)) {
+    if (!XcbRequests::isUsable(connection.get()))
         return;
-    root = XcbRequests::firstRoot(connection);
+    root = XcbRequests::firstRoot(connection.get());
     if (preferred == Method::SyncIdleCounter && findIdleCounter())
         active = Method::SyncIdleCounter;
     else if (preferred != Method::Unavailable && hasScreenSaverInfo())
@@ -71,24 +71,16 @@ void X11IdleTimeSource::Disconnect::operator()(xcb_connection_t* connection) con
     xcb_disconnect(connection);
 }
 
-std::unique_ptr<X11IdleTimeSource> X11IdleTimeSource::withOwnConnection(const QByteArray& displayName,
-                                                                        Method preferred) {
-    // Never null: a connection that failed is in an error state, which isUsable() tells.
-    xcb_connection_t* own = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr);
-    auto source = std::make_unique<X11IdleTimeSource>(own, preferred);
-    source->owned.reset(own);
-    return source;
-}
-
 bool X11IdleTimeSource::findIdleCounter() {
-    if (!XcbRequests::presentExtension(connection, &xcb_sync_id))
+    if (!XcbRequests::presentExtension(connection.get(), &xcb_sync_id))
         return false;
     // The protocol asks every client to initialize SYNC once before using it.
     const XcbRequests::ReplyPtr<xcb_sync_initialize_reply_t> version(xcb_sync_initialize_reply(
-        connection, xcb_sync_initialize(connection, XCB_SYNC_MAJOR_VERSION, XCB_SYNC_MINOR_VERSION),
-        nullptr));
+        connection.get(),
+        xcb_sync_initialize(connection.get(), XCB_SYNC_MAJOR_VERSION, XCB_SYNC_MINOR_VERSION), nullptr));
     const XcbRequests::ReplyPtr<xcb_sync_list_system_counters_reply_t> list(
-        xcb_sync_list_system_counters_reply(connection, xcb_sync_list_system_counters(connection), nullptr));
+        xcb_sync_list_system_counters_reply(connection.get(), xcb_sync_list_system_counters(connection.get()),
+                                            nullptr));
     if (!version || !list)
         return false;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(list.get() + 1);
@@ -110,7 +102,7 @@ bool X11IdleTimeSource::findIdleCounter() {
 }
 
 bool X11IdleTimeSource::hasScreenSaverInfo() {
-    return XcbRequests::presentExtension(connection, &screenSaverExtension) != nullptr;
+    return XcbRequests::presentExtension(connection.get(), &screenSaverExtension) != nullptr;
 }
 
 double X11IdleTimeSource::secondsSinceLastInput() {
@@ -121,8 +113,8 @@ double X11IdleTimeSource::secondsSinceLastInput() {
 }
 
 double X11IdleTimeSource::syncIdleSeconds() {
-    const XcbRequests::ReplyPtr<xcb_sync_query_counter_reply_t> reply(
-        xcb_sync_query_counter_reply(connection, xcb_sync_query_counter(connection, idleCounter), nullptr));
+    const XcbRequests::ReplyPtr<xcb_sync_query_counter_reply_t> reply(xcb_sync_query_counter_reply(
+        connection.get(), xcb_sync_query_counter(connection.get(), idleCounter), nullptr));
     if (!reply)
         return 0.0;
     // The counter is a 64-bit count of milliseconds, split into two 32-bit halves.
@@ -135,15 +127,11 @@ double X11IdleTimeSource::screenSaverIdleSeconds() {
     ScreenSaverQueryInfoRequest request;
     request.drawable = root;
     const auto reply = XcbRequests::waitForReply<ScreenSaverQueryInfoReply>(
-        connection, XcbRequests::send(connection, &screenSaverExtension, screenSaverQueryInfo, &request,
-                                      sizeof request, true));
+        connection.get(), XcbRequests::send(connection.get(), &screenSaverExtension, screenSaverQueryInfo,
+                                            &request, sizeof request, true));
     return reply ? static_cast<double>(reply->msSinceUserInput) / msPerSecond : 0.0;
 }
 
 bool X11IdleTimeSource::isAvailable() const {
-    return active != Method::Unavailable && XcbRequests::isUsable(connection);
-}
-
-X11IdleTimeSource::Method X11IdleTimeSource::method() const {
-    return isAvailable() ? active : Method::Unavailable;
+    return active != Method::Unavailable && XcbRequests::isUsable(connection.get());
 }

@@ -10,30 +10,23 @@
 struct xcb_connection_t;
 
 /// The X server's own idle time: the SYNC extension's "IDLETIME" system counter, else
-/// MIT-SCREEN-SAVER's idle figure (which goes wrong across monitor power-saving changes, hence only
-/// the fallback). One round trip to the server per query. A server without either extension, or
-/// a lost one, makes it unavailable (answers 0).
+/// MIT-SCREEN-SAVER's idle figure (which goes wrong across monitor power-saving changes, hence
+/// only the fallback). One round trip to the server per query, on a connection of its own: on
+/// Qt's, every reply would also wake Qt's event reader thread, five times a second all day. A
+/// server without either extension, or a lost one, makes it unavailable (answers 0).
 class X11IdleTimeSource final : public IdleTimeSource {
 public:
     enum class Method { Unavailable, SyncIdleCounter, ScreenSaverInfo };
 
-    /// Asks through \a connection, borrowed: it must outlive this object; null means unavailable.
-    /// \a preferred ScreenSaverInfo skips the SYNC counter.
-    explicit X11IdleTimeSource(xcb_connection_t* connection, Method preferred = Method::SyncIdleCounter);
+    /// Connects to \a displayName (empty: $DISPLAY). \a preferred ScreenSaverInfo skips the
+    /// SYNC counter.
+    explicit X11IdleTimeSource(const QByteArray& displayName, Method preferred = Method::SyncIdleCounter);
     ~X11IdleTimeSource() override;
-
-    /// Asks through a connection of its own to \a displayName, which it owns. This is what the
-    /// program uses: every reply on Qt's connection would also wake Qt's event reader thread,
-    /// and the tick asks five times a second all day (0.03 % of a core).
-    static std::unique_ptr<X11IdleTimeSource> withOwnConnection(const QByteArray& displayName,
-                                                                Method preferred = Method::SyncIdleCounter);
     X11IdleTimeSource(const X11IdleTimeSource&) = delete;
     X11IdleTimeSource& operator=(const X11IdleTimeSource&) = delete;
 
     double secondsSinceLastInput() override;
     bool isAvailable() const override;
-    /// The method in use.
-    Method method() const;
 
 private:
     bool findIdleCounter();
@@ -44,8 +37,8 @@ private:
     struct Disconnect {
         void operator()(xcb_connection_t* connection) const;
     };
-    std::unique_ptr<xcb_connection_t, Disconnect> owned; // set only by withOwnConnection()
-    xcb_connection_t* connection = nullptr;
+    /// Never null: a connection that failed is in an error state, which isUsable() tells.
+    std::unique_ptr<xcb_connection_t, Disconnect> connection;
     Method active = Method::Unavailable;
     std::uint32_t idleCounter = 0; // xcb_sync_counter_t
     std::uint32_t root = 0;        // the drawable MIT-SCREEN-SAVER asks for; any screen's will do

@@ -11,9 +11,9 @@
 #include <xcb/xcbext.h>
 
 /// How the X11 backends talk to the X server: the global monitor on Qt's own xcb connection, which
-/// it borrows, the idle source on one of its own (see X11IdleTimeSource); and, for the extensions whose
-/// libxcb bindings Qt does not load (XInput 2, MIT-SCREEN-SAVER), through libxcb's generic request interface.
-/// Linking libxcb-xinput for two requests would keep its ~140 KiB resident. GUI thread only.
+/// it borrows, the idle source on one of its own (see X11IdleTimeSource); and, for the extensions
+/// whose libxcb bindings Qt does not load (XInput 2, MIT-SCREEN-SAVER), through libxcb's generic
+/// request interface, rather than keep another library resident for two requests. GUI thread only.
 namespace XcbRequests {
 
 /// Qt's connection to the X server; null when Qt is not on X11. Never closed here: Qt owns it, and

@@ -8,7 +8,8 @@ namespace IdleThreshold {
 
 constexpr qint64 minMinutes = 1;
 constexpr qint64 maxMinutes = 120;
-constexpr qint64 launchSeconds = 180;
+constexpr qint64 launchMinutes = 3;
+constexpr qint64 launchSeconds = launchMinutes * 60;
 
 /// The minutes a committed field text stands for, clamped to 1..120.
 qint64 minutesFromFieldText(const QString& text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IdleThreshold.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QtGlobal>
@@ -43,7 +45,7 @@ public:
     qint64 accumulatedWork = 0;  // seconds of finished work segments
     QList<qint64> breaks;        // seconds of each recorded break
     qint64 totalBreakDur = 0;    // seconds, the sum of breaks
-    qint64 idleThreshold = 180;  // seconds
+    qint64 idleThreshold = IdleThreshold::launchSeconds;
     qint64 keyCount = 0;
     qint64 clickCount = 0;
     std::optional<QDateTime> inputWindowStart; // set exactly while an input window is open

@@ -9,18 +9,18 @@
 
 #include <algorithm>
 
-ConnectivityMonitor::ConnectivityMonitor(SyncState& state, OfflineQueue& queue,
+ConnectivityMonitor::ConnectivityMonitor(SyncState& sync, OfflineQueue& queue,
                                          std::unique_ptr<Reachability> reachability,
                                          std::unique_ptr<ProbeAddresses> addresses, QObject* parent)
     : QObject(parent)
-    , state(state)
+    , sync(sync)
     , queue(queue)
     , reachability(std::move(reachability))
     , addresses(std::move(addresses)) {
     if (this->addresses) {
         this->addresses->onResolved = [this] {
             // An offline verdict for want of an address is corrected now, not 3 s later.
-            if (timer && lackedAddress)
+            if (reachTimer && lackedAddress)
                 onReachTimer();
         };
     }
@@ -29,24 +29,24 @@ ConnectivityMonitor::ConnectivityMonitor(SyncState& state, OfflineQueue& queue,
 ConnectivityMonitor::~ConnectivityMonitor() = default;
 
 void ConnectivityMonitor::setUp() {
-    if (timer || tornDown)
+    if (reachTimer || tornDown)
         return;
-    timer = new QTimer(this);
-    timer->setInterval(pollIntervalMs);
+    reachTimer = new QTimer(this);
+    reachTimer->setInterval(pollIntervalMs);
     // The callback holds the monitor weakly: a timer that outlives it polls nothing.
-    connect(timer, &QTimer::timeout, timer, [monitor = QPointer<ConnectivityMonitor>(this)] {
+    connect(reachTimer, &QTimer::timeout, reachTimer, [monitor = QPointer<ConnectivityMonitor>(this)] {
         if (monitor)
             monitor->onReachTimer();
     });
-    timer->start();
+    reachTimer->start();
     updateReachability();
 }
 
 void ConnectivityMonitor::tearDown() {
     tornDown = true;
-    if (timer) {
-        timer->stop();
-        delete timer.data();
+    if (reachTimer) {
+        reachTimer->stop();
+        delete reachTimer.data();
     }
     reachability.reset();
 }
@@ -73,7 +73,7 @@ void ConnectivityMonitor::updateReachability() {
         if (!online)
             addresses->refresh();
     }
-    state.isOnline = online;
+    sync.isOnline = online;
     if (banner)
         banner->setOfflineBannerVisible(!online);
     if (online)

@@ -28,7 +28,7 @@ class ConnectivityMonitor final : public QObject {
 public:
     static constexpr int pollIntervalMs = 3000;
 
-    ConnectivityMonitor(SyncState& state, OfflineQueue& queue, std::unique_ptr<Reachability> reachability,
+    ConnectivityMonitor(SyncState& sync, OfflineQueue& queue, std::unique_ptr<Reachability> reachability,
                         std::unique_ptr<ProbeAddresses> addresses, QObject* parent = nullptr);
     ~ConnectivityMonitor() override;
     ConnectivityMonitor(const ConnectivityMonitor&) = delete;
@@ -47,18 +47,16 @@ public:
     /// One poll: sets isOnline, shows or hides the banner and flushes the queue when online.
     void updateReachability();
 
-    QTimer* reachTimer() const { return timer; }
-
 private:
     void onReachTimer();
 
-    SyncState& state;
+    SyncState& sync;
     OfflineQueue& queue;
     std::unique_ptr<Reachability> reachability;
     std::unique_ptr<ProbeAddresses> addresses;
     OfflineBannerView* banner = nullptr;
     const ModalGate* modal = nullptr;
-    QPointer<QTimer> timer;
+    QPointer<QTimer> reachTimer;
     bool tornDown = false;
     /// The last poll found no address to ask about.
     bool lackedAddress = false;

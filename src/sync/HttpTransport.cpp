@@ -9,17 +9,14 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QThread>
-#include <QUrl>
-
 #include <QTimer>
+#include <QUrl>
 
 #include <condition_variable>
 #include <future>
 #include <mutex>
 
-#if defined(__GLIBC__)
 #include <malloc.h>
-#endif
 
 class HttpTransport::Worker final : public QThread {
 public:
@@ -39,15 +36,9 @@ public:
     /// Lives in this thread from start() to the end of run(); requests are posted to it.
     QNetworkAccessManager* manager() const { return nam; }
 
-    /// Brackets each transfer; on this thread only.
-    void transferStarted() {
-        ++transfers;
-        quiet->stop();
-    }
-    void transferEnded() {
-        if (--transfers == 0)
-            quiet->start();
-    }
+    /// Runs one transfer; on this thread only. \a done gets its reply once it has finished.
+    void transfer(const QNetworkRequest& request, const QByteArray& verb,
+                  const std::optional<QByteArray>& body, const Completion& done);
 
 protected:
     void run() override {
@@ -57,19 +48,15 @@ protected:
         if (direct)
             local.setProxy(QNetworkProxy::NoProxy);
         nam = &local;
-        // Every answer passes through read buffers of 64 KiB that are freed once it is read.
-        // glibc keeps such blocks resident where they lie, in the middle of the heap, for the
-        // program's life: a quarter of a MiB of a program that is otherwise idle all day. So a
-        // few seconds after the last transfer of a burst their pages go back to the system.
+        // Every answer passes through large read buffers that are freed once it is read. glibc
+        // keeps such blocks resident where they lie, in the middle of the heap, for the life of a
+        // program that is otherwise idle all day. So a few seconds after the last transfer of a
+        // burst their pages go back to the system.
         QTimer settled;
         settled.setSingleShot(true);
         settled.setInterval(std::chrono::seconds(5));
         settled.setTimerType(Qt::VeryCoarseTimer);
-        QObject::connect(&settled, &QTimer::timeout, [] {
-#if defined(__GLIBC__)
-            malloc_trim(0);
-#endif
-        });
+        QObject::connect(&settled, &QTimer::timeout, [] { malloc_trim(0); });
         quiet = &settled;
         ready.set_value();
         exec();
@@ -185,6 +172,15 @@ QNetworkReply* send(QNetworkAccessManager& nam, const QNetworkRequest& request, 
     return nam.sendCustomRequest(request, verb, data);
 }
 
+// Only an object or an array can be written as a JSON text; anything else goes without a body.
+std::optional<QByteArray> jsonText(const std::optional<QJsonValue>& json) {
+    if (json && json->isObject())
+        return QJsonDocument(json->toObject()).toJson(QJsonDocument::Compact);
+    if (json && json->isArray())
+        return QJsonDocument(json->toArray()).toJson(QJsonDocument::Compact);
+    return std::nullopt;
+}
+
 } // namespace
 
 HttpTransport::HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls)
@@ -219,6 +215,25 @@ JsonReply HttpTransport::replyFromAnswer(qint64 status, const QByteArray& body) 
     return reply;
 }
 
+void HttpTransport::Worker::transfer(const QNetworkRequest& request, const QByteArray& verb,
+                                     const std::optional<QByteArray>& body, const Completion& done) {
+    QNetworkReply* reply = send(*nam, request, verb, body);
+    ++transfers;
+    quiet->stop();
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > maxAnswerBytes && !reply->property(tooLargeProperty).toBool()) {
+            reply->setProperty(tooLargeProperty, true);
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, done] {
+        done(readReply(*reply));
+        reply->deleteLater();
+        if (--transfers == 0)
+            quiet->start();
+    });
+}
+
 void HttpTransport::start(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
                           const QByteArray& idempotencyKey, Completion done) {
     QNetworkAccessManager* nam = worker->manager();
@@ -249,32 +264,10 @@ void HttpTransport::start(const QString& method, const QString& path, const std:
     request.setTransferTimeout(static_cast<int>(inactivityTimeout.count()));
     if (tls)
         request.setSslConfiguration(*tls);
-
-    // Only an object or an array can be written as a JSON text; anything else goes without a body.
-    std::optional<QByteArray> body;
-    if (json && json->isObject())
-        body = QJsonDocument(json->toObject()).toJson(QJsonDocument::Compact);
-    else if (json && json->isArray())
-        body = QJsonDocument(json->toArray()).toJson(QJsonDocument::Compact);
-
     QMetaObject::invokeMethod(
         nam,
-        [nam, worker = worker.get(), request, verb = method.toLatin1(), body, done = std::move(done)] {
-            QNetworkReply* reply = send(*nam, request, verb, body);
-            worker->transferStarted();
-            QObject::connect(
-                reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-                    if (received > maxAnswerBytes && !reply->property(tooLargeProperty).toBool()) {
-                        reply->setProperty(tooLargeProperty, true);
-                        reply->abort();
-                    }
-                });
-            QObject::connect(reply, &QNetworkReply::finished, reply, [reply, worker, done] {
-                done(readReply(*reply));
-                reply->deleteLater();
-                worker->transferEnded();
-            });
-        },
+        [worker = worker.get(), request, verb = method.toLatin1(), body = jsonText(json),
+         done = std::move(done)] { worker->transfer(request, verb, body, done); },
         Qt::QueuedConnection);
 }
 

@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 #include <QUuid>
 
-OfflineQueue::OfflineQueue(SyncState& state, JsonTransport& transport, const QString& databasePath)
-    : state(state)
+OfflineQueue::OfflineQueue(SyncState& sync, JsonTransport& transport, const QString& databasePath)
+    : sync(sync)
     , transport(transport)
     , databasePath(databasePath) {
     if (QueueDatabase::existsAt(databasePath)) {
@@ -19,8 +19,6 @@ OfflineQueue::OfflineQueue(SyncState& state, JsonTransport& transport, const QSt
 
 void OfflineQueue::openDatabase() {
     database = std::make_unique<QueueDatabase>(databasePath);
-    if (database->setAsidePath())
-        setAside = database->setAsidePath();
     // The queue is empty whenever the database is closed, so what the file holds (another
     // instance may have queued since) comes first.
     queue = database->takeLoaded();
@@ -42,10 +40,6 @@ OfflineQueue::~OfflineQueue() = default;
 QString OfflineQueue::defaultDatabasePath() {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
            QStringLiteral("/offline-queue.sqlite3");
-}
-
-bool OfflineQueue::isDurable() const {
-    return !database || database->isOpen();
 }
 
 void OfflineQueue::enqueueRequestMethod(const std::optional<QString>& method,
@@ -70,7 +64,7 @@ void OfflineQueue::enqueueRequestMethod(const std::optional<QString>& method,
 }
 
 void OfflineQueue::flushPendingIfOnline() {
-    if (!state.isOnline || queue.isEmpty())
+    if (!sync.isOnline || queue.isEmpty())
         return;
     // The flush works through what was queued when it began. Requests are taken out one by one
     // by id, so whatever is appended meanwhile stays, behind the ones that remain.

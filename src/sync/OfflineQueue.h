@@ -18,7 +18,8 @@ struct SyncState;
 /// so what is queued survives quitting, a killed process and a power loss, and is sent by the
 /// first flush of a later launch. (A power loss may bring back a few delivered requests; they are
 /// sent again under their own Idempotency-Key.) When the database cannot be used the queue
-/// still works, in memory only. GUI thread only.
+/// still works, in memory only, until a flush has emptied it; the next enqueue then tries the
+/// database again. GUI thread only.
 ///
 /// The database is open only while something waits in it: it is opened at start-up when its file
 /// exists, and at the first enqueue otherwise, and once a flush has emptied the queue it is
@@ -27,7 +28,7 @@ class OfflineQueue {
 public:
     /// \a databasePath: the SQLite file, created when a request is first queued (see
     /// defaultDatabasePath()).
-    OfflineQueue(SyncState& state, JsonTransport& transport, const QString& databasePath);
+    OfflineQueue(SyncState& sync, JsonTransport& transport, const QString& databasePath);
     ~OfflineQueue();
     OfflineQueue(const OfflineQueue&) = delete;
     OfflineQueue& operator=(const OfflineQueue&) = delete;
@@ -46,22 +47,16 @@ public:
     void flushPendingIfOnline();
 
     const QList<QueuedRequest>& pendingQueue() const { return queue; }
-    /// False when the database could not be used: the queue then lives in memory until it has
-    /// been emptied, and the next enqueue tries the database again.
-    bool isDurable() const;
-    /// Where an unreadable queue file was moved, if one was.
-    std::optional<QString> setAsidePath() const { return setAside; }
 
 private:
     void openDatabase();
     void releaseDatabaseIfEmpty();
 
-    SyncState& state;
+    SyncState& sync;
     JsonTransport& transport;
     QString databasePath;
     /// Null while nothing is queued; then queue is empty too.
     std::unique_ptr<QueueDatabase> database;
-    std::optional<QString> setAside;
     QList<QueuedRequest> queue;
     /// Stands for a request held in memory only; counts down so it never meets a database row id.
     qint64 nextMemoryId = -1;

@@ -131,62 +131,76 @@ bool QueueDatabase::closeRemovingIfEmpty() {
     return removed;
 }
 
+QueueDatabase::Outcome QueueDatabase::failure(int rc) {
+    return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
+}
+
 QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
+    const QByteArray nativePath = QFile::encodeName(path);
     // Created here rather than by SQLite so that the file is the owner's alone from its first
     // byte; SQLite gives its -wal and -shm files the mode of the database file.
-    const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return (errno == EISDIR || errno == ELOOP || errno == ENXIO) ? Outcome::Unusable : Outcome::Busy;
     ::fchmod(fd, 0600);
     ::close(fd);
 
-    int rc = sql->open_v2(nativePath.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    const int rc =
+        sql->open_v2(nativePath.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (rc != SQLITE_OK)
-        return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
+        return failure(rc);
     sql->busy_timeout(db, busyTimeoutMs);
+    Outcome outcome = configure();
+    if (outcome == Outcome::Ok)
+        outcome = ensureSchema();
+    if (outcome == Outcome::Ok)
+        outcome = readPending(salvage);
+    return outcome;
+}
 
-    const auto fail = [&rc] { return isDamage(rc) ? Outcome::Unusable : Outcome::Busy; };
+QueueDatabase::Outcome QueueDatabase::configure() {
+    int rc = SQLITE_OK;
     const std::optional<QString> mode = firstValue(*sql, db, "PRAGMA journal_mode=WAL", &rc);
     if (!mode)
-        return fail();
+        return failure(rc);
     if (mode->compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return Outcome::Busy;
     if (!firstValue(*sql, db, "PRAGMA synchronous=FULL", &rc))
-        return fail();
+        return failure(rc);
     synchronous = Synchronous::Full;
     const std::optional<QString> check = firstValue(*sql, db, "PRAGMA quick_check", &rc);
     if (!check)
-        return fail();
-    if (*check != QLatin1String("ok"))
-        return Outcome::Unusable;
+        return failure(rc);
+    return *check == QLatin1String("ok") ? Outcome::Ok : Outcome::Unusable;
+}
 
+QueueDatabase::Outcome QueueDatabase::ensureSchema() {
+    int rc = SQLITE_OK;
     const std::optional<QString> appId = firstValue(*sql, db, "PRAGMA application_id", &rc);
     const std::optional<QString> version =
         appId ? firstValue(*sql, db, "PRAGMA user_version", &rc) : std::nullopt;
     const std::optional<QString> tables =
         version ? firstValue(*sql, db, "SELECT count(*) FROM sqlite_schema", &rc) : std::nullopt;
     if (!tables)
-        return fail();
-    if (appId->toInt() == 0 && tables->toInt() == 0) {
-        const QByteArray create =
-            QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2; "
-                           "CREATE TABLE pending (id INTEGER PRIMARY KEY, "
-                           "method TEXT NOT NULL, path TEXT NOT NULL, body TEXT NOT NULL, "
-                           "idempotency_key TEXT NOT NULL)")
-                .arg(applicationId)
-                .arg(schemaVersion)
-                .toUtf8();
-        rc = sql->exec(db, create.constData(), nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            return fail();
-    } else if (appId->toInt() != applicationId || version->toInt() != schemaVersion) {
-        return Outcome::Unusable;
-    }
+        return failure(rc);
+    if (appId->toInt() != 0 || tables->toInt() != 0)
+        return appId->toInt() == applicationId && version->toInt() == schemaVersion ? Outcome::Ok
+                                                                                    : Outcome::Unusable;
+    const QByteArray create = QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2; "
+                                             "CREATE TABLE pending (id INTEGER PRIMARY KEY, "
+                                             "method TEXT NOT NULL, path TEXT NOT NULL, body TEXT NOT NULL, "
+                                             "idempotency_key TEXT NOT NULL)")
+                                  .arg(applicationId)
+                                  .arg(schemaVersion)
+                                  .toUtf8();
+    rc = sql->exec(db, create.constData(), nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? Outcome::Ok : failure(rc);
+}
 
+QueueDatabase::Outcome QueueDatabase::readPending(QList<QueuedRequest>& salvage) {
     sqlite3_stmt* select = nullptr;
-    rc = sql->prepare_v2(db, "SELECT id, method, path, body, idempotency_key FROM pending ORDER BY id", -1,
-                         &select, nullptr);
+    int rc = sql->prepare_v2(db, "SELECT id, method, path, body, idempotency_key FROM pending ORDER BY id",
+                             -1, &select, nullptr);
     if (rc != SQLITE_OK)
         return isDamage(rc) || (rc & 0xFF) == SQLITE_ERROR ? Outcome::Unusable : Outcome::Busy;
     bool damaged = false;
@@ -209,7 +223,7 @@ QueueDatabase::Outcome QueueDatabase::open(QList<QueuedRequest>& salvage) {
     sql->finalize(select);
     salvage = rows;
     if (rc != SQLITE_DONE)
-        return isDamage(rc) ? Outcome::Unusable : Outcome::Busy;
+        return failure(rc);
     if (damaged)
         return Outcome::Unusable;
     loaded = rows;
@@ -239,7 +253,6 @@ void QueueDatabase::moveAside() {
     }
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
         return;
-    setAside = target;
     // The journals belong to the file they were written for and go with it.
     for (const char* suffix : {"-wal", "-shm"}) {
         const QByteArray from = QFile::encodeName(path + QLatin1String(suffix));

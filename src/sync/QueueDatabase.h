@@ -18,7 +18,7 @@ struct sqlite3_stmt;
 ///
 /// Opening never fails and never blocks for long: a file that is corrupt, not a database or
 /// not this program's queue is renamed aside (what could still be read is carried over into a
-/// new file); a file that cannot be used at all leaves the queue in memory only (isOpen() false).
+/// new file); a file that cannot be used at all leaves the queue in memory only (every insert fails).
 ///
 /// Instances of the program share the file. Each holds a shared lock on "<path>.lock" while it
 /// has the database open, and the file is only ever deleted under the exclusive lock, so never
@@ -33,11 +33,8 @@ public:
     QueueDatabase(const QueueDatabase&) = delete;
     QueueDatabase& operator=(const QueueDatabase&) = delete;
 
-    bool isOpen() const { return db != nullptr; }
     /// The requests found at opening, oldest first, each with its rowId.
     QList<QueuedRequest> takeLoaded() { return std::move(loaded); }
-    /// Where an unusable file was moved at opening, if one was.
-    const std::optional<QString>& setAsidePath() const { return setAside; }
 
     /// Stores \a request durably; answers its row id, or nothing when the write failed.
     std::optional<qint64> insert(const QueuedRequest& request);
@@ -52,7 +49,13 @@ public:
 private:
     enum class Outcome { Ok, Unusable, Busy };
     enum class Synchronous { Unknown, Normal, Full };
+    static Outcome failure(int rc);
+    /// Opens the file, creating it when missing, and reads its requests, oldest first, into
+    /// loaded; \a salvage gets those that could be read even when the outcome is Unusable.
     Outcome open(QList<QueuedRequest>& salvage);
+    Outcome configure();
+    Outcome ensureSchema();
+    Outcome readPending(QList<QueuedRequest>& salvage);
     bool setSynchronous(Synchronous wanted);
     sqlite3_stmt* prepared(sqlite3_stmt*& cache, const char* statement);
     void close();
@@ -67,5 +70,4 @@ private:
     sqlite3_stmt* removeStatement = nullptr;
     Synchronous synchronous = Synchronous::Unknown;
     QList<QueuedRequest> loaded;
-    std::optional<QString> setAside;
 };

@@ -2,8 +2,6 @@
 
 #include <QHostAddress>
 
-#include <memory>
-
 /// Whether an address can be reached right now without first having to establish a
 /// connection, answered quickly and synchronously from the system's own state, without sending
 /// anything. Asked every 3 s on the GUI thread.
@@ -18,6 +16,3 @@ public:
     /// carrier, or when the system could not be asked.
     virtual bool isReachable(const QHostAddress& address) = 0;
 };
-
-/// The backend for this platform.
-std::unique_ptr<Reachability> makeReachability();

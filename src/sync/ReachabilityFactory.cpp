@@ -1,15 +1,13 @@
-#include "Reachability.h"
+#include "ReachabilityFactory.h"
 
 #include "UnavailableReachability.h"
 
-#include <QtGlobal>
-
-#if defined(Q_OS_LINUX)
+#if CORLUNE_HAVE_NETLINK
 #include "NetlinkReachability.h"
 #endif
 
 std::unique_ptr<Reachability> makeReachability() {
-#if defined(Q_OS_LINUX)
+#if CORLUNE_HAVE_NETLINK
     auto netlink = std::make_unique<NetlinkReachability>();
     if (netlink->isAvailable())
         return netlink;

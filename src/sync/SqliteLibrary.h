@@ -7,9 +7,9 @@
 /// SQLite's functions as the offline queue uses them, from libsqlite3 loaded at run time.
 ///
 /// The queue's database is open only while reports wait, which most runs never see. Linked, the
-/// library would stay mapped for the program's life all the same (a quarter of a MiB resident,
-/// its symbol tables and relocated function tables); loaded here, it comes with the first
-/// database opened and goes when the last one is closed.
+/// library would stay mapped and partly resident for the program's life all the same (its code,
+/// symbol tables and relocated function tables); loaded here, it comes with the first database
+/// opened and goes when the last one is closed.
 class SqliteLibrary {
 public:
     /// The library, shared with whoever holds it already; null when it cannot be loaded or is

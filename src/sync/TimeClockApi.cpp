@@ -10,9 +10,9 @@
 
 using TimeClockWire::Event;
 
-TimeClockApi::TimeClockApi(SyncState& state, JsonTransport& transport, OfflineQueue& queue,
+TimeClockApi::TimeClockApi(SyncState& sync, JsonTransport& transport, OfflineQueue& queue,
                            const WallClock& wall)
-    : state(state)
+    : sync(sync)
     , transport(transport)
     , queue(queue)
     , wall(wall) {}
@@ -50,17 +50,17 @@ void TimeClockApi::apiTrackInputsFrom(const std::optional<QDateTime>& from,
     if (keystrokes <= 0 && clicks <= 0)
         return;
     report(TimeClockWire::inputPath(),
-           TimeClockWire::inputBody(state, timestamp(from), timestamp(to), keystrokes, clicks));
+           TimeClockWire::inputBody(sync, timestamp(from), timestamp(to), keystrokes, clicks));
 }
 
 void TimeClockApi::reportEvent(Event event, const std::optional<QDateTime>& at) {
-    report(TimeClockWire::pathOf(event), TimeClockWire::eventBody(event, state, timestamp(at)));
+    report(TimeClockWire::pathOf(event), TimeClockWire::eventBody(event, sync, timestamp(at)));
 }
 
 void TimeClockApi::report(const QString& path, const QJsonObject& body) {
     const QString post = QStringLiteral("POST");
     const QByteArray key = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
-    if (state.isOnline && queue.pendingQueue().isEmpty()) {
+    if (sync.isOnline && queue.pendingQueue().isEmpty()) {
         const JsonReply reply = transport.sendJSONRequestMethod(post, path, QJsonValue(body), key);
         if (isSuccessStatus(reply.status))
             return;
@@ -70,12 +70,12 @@ void TimeClockApi::report(const QString& path, const QJsonObject& body) {
 
 std::optional<QJsonObject> TimeClockApi::timeSummaryFrom(const std::optional<QDateTime>& from,
                                                          const std::optional<QDateTime>& to) {
-    if (!state.isOnline)
+    if (!sync.isOnline)
         return std::nullopt;
     const QString toText = timestamp(to);
     const QString fromText = isoFormatter().stringFromDate(
         from && from->isValid() ? *from : QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
     const QString path =
-        TimeClockWire::summaryPath(state.employeeId.value_or(QString()), state.jobId, fromText, toText);
+        TimeClockWire::summaryPath(sync.employeeId.value_or(QString()), sync.jobId, fromText, toText);
     return transport.sendJSONRequestMethod(QStringLiteral("GET"), path, std::nullopt).result;
 }

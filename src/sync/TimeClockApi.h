@@ -24,7 +24,7 @@ struct SyncState;
 /// so that it never overtakes them.
 class TimeClockApi final : public EventReports {
 public:
-    TimeClockApi(SyncState& state, JsonTransport& transport, OfflineQueue& queue, const WallClock& wall);
+    TimeClockApi(SyncState& sync, JsonTransport& transport, OfflineQueue& queue, const WallClock& wall);
     TimeClockApi(const TimeClockApi&) = delete;
     TimeClockApi& operator=(const TimeClockApi&) = delete;
 
@@ -50,7 +50,7 @@ private:
     void report(const QString& path, const QJsonObject& body);
     QString timestamp(const std::optional<QDateTime>& at) const;
 
-    SyncState& state;
+    SyncState& sync;
     JsonTransport& transport;
     OfflineQueue& queue;
     const WallClock& wall;

@@ -53,16 +53,16 @@ QJsonObject verificationBody(const QString& employeeId, const QString& jobId, co
             {QStringLiteral("password"), text(password)}};
 }
 
-QJsonObject eventBody(Event event, const SyncState& state, const QString& instantText) {
-    return {{QStringLiteral("employeeId"), text(state.employeeId.value_or(QString()))},
-            {QStringLiteral("jobId"), text(state.jobId)},
+QJsonObject eventBody(Event event, const SyncState& sync, const QString& instantText) {
+    return {{QStringLiteral("employeeId"), text(sync.employeeId.value_or(QString()))},
+            {QStringLiteral("jobId"), text(sync.jobId)},
             {memberOf(event), text(instantText)}};
 }
 
-QJsonObject inputBody(const SyncState& state, const QString& startedAt, const QString& endedAt,
+QJsonObject inputBody(const SyncState& sync, const QString& startedAt, const QString& endedAt,
                       qint64 keystrokes, qint64 clicks) {
-    return {{QStringLiteral("employeeId"), text(state.employeeId.value_or(QString()))},
-            {QStringLiteral("jobId"), text(state.jobId)},
+    return {{QStringLiteral("employeeId"), text(sync.employeeId.value_or(QString()))},
+            {QStringLiteral("jobId"), text(sync.jobId)},
             {QStringLiteral("keystrokes"), QJsonValue(keystrokes)},
             {QStringLiteral("clicks"), QJsonValue(clicks)},
             {QStringLiteral("startedAt"), text(startedAt)},

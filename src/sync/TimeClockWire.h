@@ -26,10 +26,10 @@ QString inputPath();
 QJsonObject verificationBody(const QString& employeeId, const QString& jobId, const QString& password);
 
 /// {"employeeId", "jobId", <memberOf(event)>: instantText}; an absent employee is sent as "".
-QJsonObject eventBody(Event event, const SyncState& state, const QString& instantText);
+QJsonObject eventBody(Event event, const SyncState& sync, const QString& instantText);
 
 /// The six members of an input report; the counts are JSON integers.
-QJsonObject inputBody(const SyncState& state, const QString& startedAt, const QString& endedAt,
+QJsonObject inputBody(const SyncState& sync, const QString& startedAt, const QString& endedAt,
                       qint64 keystrokes, qint64 clicks);
 
 /// How a boolean answer member reads: true, or a number other than 0; a string when, after

@@ -11,8 +11,8 @@
 #include <cmath>
 #include <limits>
 
-TodayTotal::TodayTotal(const SyncState& state, TimeClockApi& api, const WallClock& wall)
-    : state(state)
+TodayTotal::TodayTotal(const SyncState& sync, TimeClockApi& api, const WallClock& wall)
+    : sync(sync)
     , api(api)
     , wall(wall) {}
 
@@ -44,7 +44,7 @@ std::optional<QString> TodayTotal::totalText(const QJsonObject& summary) {
 }
 
 void TodayTotal::refreshTotalToday() {
-    if (!state.isOnline || state.employeeId.value_or(QString()).isEmpty())
+    if (!sync.isOnline || sync.employeeId.value_or(QString()).isEmpty())
         return;
     const QDateTime now = wall.now();
     if (lastTotalRefresh && lastTotalRefresh->msecsTo(now) < throttleSeconds * 1000)

@@ -18,7 +18,7 @@ public:
     /// A second refresh within this many seconds of the last one sends nothing.
     static constexpr qint64 throttleSeconds = 15;
 
-    TodayTotal(const SyncState& state, TimeClockApi& api, const WallClock& wall);
+    TodayTotal(const SyncState& sync, TimeClockApi& api, const WallClock& wall);
     TodayTotal(const TodayTotal&) = delete;
     TodayTotal& operator=(const TodayTotal&) = delete;
 
@@ -44,7 +44,7 @@ public:
     static std::optional<QString> totalText(const QJsonObject& summary);
 
 private:
-    const SyncState& state;
+    const SyncState& sync;
     TimeClockApi& api;
     const WallClock& wall;
     TotalView* view = nullptr;

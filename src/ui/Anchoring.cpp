@@ -47,7 +47,7 @@ QRect fromBottomLeft(int x, int y, int width, int height, int contentHeight) {
 
 QRect resized(const QRect& frame, int mask, QSize from, QSize to) {
     // A control with no flexible part on an axis stays put relative to the bottom-left corner,
-    // the origin of AppKit's frames: its right and top margins absorb the change.
+    // the origin the frames are given in: its right and top margins absorb the change.
     if ((mask & (FlexibleLeftMargin | FlexibleWidth | FlexibleRightMargin)) == 0)
         mask |= FlexibleRightMargin;
     if ((mask & (FlexibleBottomMargin | FlexibleHeight | FlexibleTopMargin)) == 0)

@@ -14,18 +14,12 @@ public:
     explicit IdleStepper(QWidget* parent = nullptr);
 
     int value() const { return current; }
-    int minimum() const { return lowest; }
-    int maximum() const { return highest; }
-    int singleStep() const { return step; }
 
     /// Sets the value, clamped to the range, without emitting stepped().
     void setValue(int value);
     /// Steps by \a steps increments, clamped to the range, as a user would; emits stepped()
     /// when the value changed.
     void stepBy(int steps);
-
-    QToolButton* upButton() const { return up; }
-    QToolButton* downButton() const { return down; }
 
 signals:
     /// The user changed the value.

@@ -12,7 +12,6 @@ public:
     explicit LogoView(QWidget* parent = nullptr);
 
     void setImage(const QImage& image);
-    const QImage& image() const { return picture; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

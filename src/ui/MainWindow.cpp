@@ -6,7 +6,6 @@
 #include "WindowFonts.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,15 +17,16 @@
 
 namespace {
 
-// The anchoring masks of the layout, as AppKit's autoresizing flags.
-constexpr int fullWidthLine = Anchoring::FlexibleWidth | Anchoring::FlexibleBottomMargin; // 10
+// How the controls follow the window's size.
+constexpr int fullWidthLine = Anchoring::FlexibleWidth | Anchoring::FlexibleBottomMargin;
 constexpr int logoMask =
-    Anchoring::FlexibleLeftMargin | Anchoring::FlexibleRightMargin | Anchoring::FlexibleBottomMargin; // 13
-constexpr int bottomLeft = Anchoring::FlexibleTopMargin;                                              // 32
-constexpr int bottomRight = Anchoring::FlexibleLeftMargin | Anchoring::FlexibleTopMargin;             // 33
-constexpr int topRight = Anchoring::FlexibleLeftMargin | Anchoring::FlexibleBottomMargin;             // 9
+    Anchoring::FlexibleLeftMargin | Anchoring::FlexibleRightMargin | Anchoring::FlexibleBottomMargin;
+constexpr int bottomLeft = Anchoring::FlexibleTopMargin;
+constexpr int bottomRight = Anchoring::FlexibleLeftMargin | Anchoring::FlexibleTopMargin;
+constexpr int topRight = Anchoring::FlexibleLeftMargin | Anchoring::FlexibleBottomMargin;
 
 const QColor accent(0xA2, 0x59, 0xFF);
+const QColor white(Qt::white);
 
 void setTextIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text)
@@ -75,22 +75,40 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     setPalette(background);
     setAutoFillBackground(true);
 
-    const QFont status = WindowFonts::systemFont(14, QFont::DemiBold);
-    const QFont heading = WindowFonts::systemFont(13, QFont::DemiBold);
-    const QFont banner = WindowFonts::systemFont(12, QFont::DemiBold);
-    const QFont figures = WindowFonts::monospacedDigitFont(13, QFont::Normal);
-    const QFont smallFigures = WindowFonts::monospacedDigitFont(12, QFont::Normal);
-    const QColor white(Qt::white);
-
     // Created in stacking order: a later control is drawn above an earlier one.
+    addLogo(logoSources);
+    const QFont figures = WindowFonts::monospacedDigitFont(13, QFont::Normal);
+    addSessionLines(figures);
+    addSessionButtons();
+    addIdleControls();
+    globalTrackCheckbox = new QCheckBox(QStringLiteral("Track inputs globally"), this);
+    globalTrackCheckbox->setObjectName(QStringLiteral("globalTrackCheckbox"));
+    // clicked, not toggled: only the user's change is an action, not start-up's setChecked().
+    connect(globalTrackCheckbox, &QCheckBox::clicked, this, &MainWindow::globalTrackToggled);
+    place(globalTrackCheckbox, 24, 10, 220, 24, bottomLeft);
+    addOfflineBanner();
+    addSocialPanel();
+
+    // Between the work line and the breaks line.
+    totalLabel = makeLabel(QStringLiteral("totalLabel"), figures, white);
+    totalLabel->setText(QStringLiteral("Total today: 00:00:00"));
+    place(totalLabel, 24, 252, 632, 20, fullWidthLine);
+
+    applyAnchors();
+}
+
+void MainWindow::addLogo(const LogoLoader::Sources& logoSources) {
     logoView = new LogoView(this);
     logoView->setObjectName(QStringLiteral("logoView"));
     logoView->setAccessibleName(QStringLiteral("Corlune Track logo"));
-    // Loaded for the 128-point frame at the screen's pixel ratio, so that it is shown unscaled.
+    // Loaded for the 128-pixel frame at the screen's pixel ratio, so that it is shown unscaled.
     logoView->setImage(LogoLoader::load(logoSources, static_cast<int>(std::ceil(128 * devicePixelRatioF()))));
     place(logoView, 24, 328, 128, 128, logoMask);
+}
 
-    statusLabel = makeLabel(QStringLiteral("statusLabel"), status, white);
+void MainWindow::addSessionLines(const QFont& figures) {
+    statusLabel =
+        makeLabel(QStringLiteral("statusLabel"), WindowFonts::systemFont(14, QFont::DemiBold), white);
     statusLabel->setText(QStringLiteral("Status: Clocked out"));
     place(statusLabel, 24, 304, 632, 24, fullWidthLine);
 
@@ -108,7 +126,9 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     // far edges of their frames keeps them from running into each other.
     inputsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(inputsLabel, 24, 212, 632, 22, fullWidthLine);
+}
 
+void MainWindow::addSessionButtons() {
     QPalette tinted = palette();
     tinted.setColor(QPalette::Active, QPalette::ButtonText, accent);
     tinted.setColor(QPalette::Inactive, QPalette::ButtonText, accent);
@@ -128,7 +148,9 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     pauseButton->setEnabled(false);
     connect(pauseButton, &QPushButton::clicked, this, &MainWindow::pauseRequested);
     place(pauseButton, 160, 40, 120, 36, bottomLeft);
+}
 
+void MainWindow::addIdleControls() {
     idleLabel = makeLabel(QStringLiteral("idleLabel"), font(), white);
     idleLabel->setText(QStringLiteral("Idle threshold (min)"));
     place(idleLabel, 350, 46, 180, 24, bottomRight);
@@ -146,27 +168,28 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     idleStepper->setAccessibleName(QStringLiteral("Idle threshold stepper"));
     connect(idleStepper, &IdleStepper::stepped, this, &MainWindow::idleStepperChanged);
     place(idleStepper, 590, 44, 32, 26, bottomRight);
+}
 
-    globalTrackCheckbox = new QCheckBox(QStringLiteral("Track inputs globally"), this);
-    globalTrackCheckbox->setObjectName(QStringLiteral("globalTrackCheckbox"));
-    // clicked, not toggled: only the user's change is an action, not start-up's setChecked().
-    connect(globalTrackCheckbox, &QCheckBox::clicked, this, &MainWindow::globalTrackToggled);
-    place(globalTrackCheckbox, 24, 10, 220, 24, bottomLeft);
-
+void MainWindow::addOfflineBanner() {
+    const QFont banner = WindowFonts::systemFont(12, QFont::DemiBold);
     syncLabel = makeLabel(QStringLiteral("syncLabel"), banner, accent);
     syncLabel->setText(QStringLiteral("Offline: Cloud sync paused. Will sync when back online."));
     syncLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     syncLabel->hide();
-    // The banner is 360 px wide for a system font as narrow as the Mac's; a wider one (DejaVu Sans
-    // Bold needs 376 px) would cut its first words off, so the frame grows to the left to fit.
+    // The banner's frame is 360 px wide; a wider font would cut its first words off, so the frame
+    // grows to the left to fit.
     const int bannerWidth = std::max(360, textWidth(banner, syncLabel->text()));
     place(syncLabel, 660 - bannerWidth, 434, bannerWidth, 20, topRight);
+}
 
-    socialTitleLabel = makeLabel(QStringLiteral("socialTitleLabel"), heading, accent);
+void MainWindow::addSocialPanel() {
+    socialTitleLabel =
+        makeLabel(QStringLiteral("socialTitleLabel"), WindowFonts::systemFont(13, QFont::DemiBold), accent);
     socialTitleLabel->setText(QStringLiteral("Social Marketing"));
     socialTitleLabel->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     place(socialTitleLabel, 24, 204, 632, 22, fullWidthLine);
 
+    const QFont smallFigures = WindowFonts::monospacedDigitFont(12, QFont::Normal);
     const struct {
         QLabel** label;
         const char* name;
@@ -182,13 +205,6 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
         (*line.label)->hide();
         place(*line.label, 24, line.y, 632, 20, fullWidthLine);
     }
-
-    // Below the work line, above the breaks and inputs lines, which were moved down to make room.
-    totalLabel = makeLabel(QStringLiteral("totalLabel"), figures, white);
-    totalLabel->setText(QStringLiteral("Total today: 00:00:00"));
-    place(totalLabel, 24, 252, 632, 20, fullWidthLine);
-
-    applyAnchors();
 }
 
 void MainWindow::applyAnchors() {
@@ -199,12 +215,6 @@ void MainWindow::applyAnchors() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     applyAnchors();
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
-    if (event->isAccepted())
-        emit closed();
 }
 
 void MainWindow::present() {
@@ -283,10 +293,6 @@ void MainWindow::setSocialLines(const SocialTexts::SocialLines& lines) {
 
 void MainWindow::setGlobalTrackChecked(bool checked) {
     globalTrackCheckbox->setChecked(checked);
-}
-
-bool MainWindow::isGlobalTrackChecked() const {
-    return globalTrackCheckbox->isChecked();
 }
 
 QString MainWindow::idleUnavailableToolTip() {

@@ -25,8 +25,7 @@ class QPushButton;
 /// mask; there are no layouts, so the five-times-a-second rewrites never relayout anything, and
 /// a write that changes nothing neither repaints.
 ///
-/// The window reports the user's actions as signals and never acts on them itself. Closing it
-/// emits closed().
+/// The window reports the user's actions as signals and never acts on them itself.
 class MainWindow final : public QWidget,
                          public SessionView,
                          public OfflineBannerView,
@@ -70,7 +69,6 @@ public:
 
     /// Sets the check box without emitting globalTrackToggled().
     void setGlobalTrackChecked(bool checked);
-    bool isGlobalTrackChecked() const;
 
     /// Where the desktop gives no idle time or no global input, the idle caption or the check
     /// box says so in a tooltip; nothing else changes.
@@ -89,11 +87,9 @@ signals:
     void idleStepperChanged(int minutes);
     /// The user switched the check box to \a on.
     void globalTrackToggled(bool on);
-    void closed();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Anchor {
@@ -103,6 +99,12 @@ private:
     };
 
     void setupUI(const LogoLoader::Sources& logoSources);
+    void addLogo(const LogoLoader::Sources& logoSources);
+    void addSessionLines(const QFont& figures);
+    void addSessionButtons();
+    void addIdleControls();
+    void addOfflineBanner();
+    void addSocialPanel();
     QLabel* makeLabel(const QString& name, const QFont& font, const QColor& colour);
     void place(QWidget* control, int x, int y, int width, int height, int mask);
     void applyAnchors();

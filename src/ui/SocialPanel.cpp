@@ -29,8 +29,6 @@ void SocialPanel::refreshSocialMetricsFromAPI() {
 
 void SocialPanel::finishFetch(const JsonReply& reply) {
     fetching = false;
-    const bool usable = isSuccessStatus(reply.status) && reply.result.has_value();
-    if (usable)
+    if (isSuccessStatus(reply.status) && reply.result)
         view.setSocialLines(SocialTexts::linesFromResponse(*reply.result));
-    emit fetchFinished(usable);
 }

@@ -32,12 +32,6 @@ public:
     /// not a JSON object) leaves the lines as they are.
     void refreshSocialMetricsFromAPI();
 
-    bool isFetching() const { return fetching; }
-
-signals:
-    /// A fetch has ended; \a applied tells whether its answer was written to the lines.
-    void fetchFinished(bool applied);
-
 private:
     bool isSocialJob() const;
     void finishFetch(const JsonReply& reply);

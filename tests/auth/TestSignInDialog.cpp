@@ -16,13 +16,14 @@
 namespace {
 
 // Runs \a act once the prompt's dialog is on screen.
-void whenDialogShows(DialogSignInPrompt& prompt, std::function<void(SignInDialog&)> act) {
-    QTimer::singleShot(0, [&prompt, act] {
-        if (!QTest::qWaitFor([&] { return prompt.current && prompt.current->isVisible(); }, 5000)) {
+void whenDialogShows(DialogSignInPrompt&, std::function<void(SignInDialog&)> act) {
+    QTimer::singleShot(0, [act] {
+        const auto shown = [] { return qobject_cast<SignInDialog*>(QApplication::activeModalWidget()); };
+        if (!QTest::qWaitFor([&] { return shown() && shown()->isVisible(); }, 5000)) {
             ADD_FAILURE() << "the sign-in dialog did not show";
             return;
         }
-        act(*prompt.current);
+        act(*shown());
     });
 }
 

@@ -7,21 +7,18 @@
 #include "FakeJsonTransport.h"
 #include "FakeReachability.h"
 #include "FakeUserDefaults.h"
-#include "InputTracking.h"
 #include "MainWindow.h"
-#include "OfflineQueue.h"
 #include "ProbeAddresses.h"
 #include "QtPrinters.h"
 #include "ScriptedAlerts.h"
 #include "ScriptedBreakPrompt.h"
 #include "ScriptedSignInPrompt.h"
-#include "UpdateChecker.h"
-#include "WorkSession.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,6 +57,8 @@ struct Harness {
         s.alerts = own(alerts, std::make_unique<ScriptedAlerts>());
         s.signInPrompt = own(signInPrompt, std::make_unique<ScriptedSignInPrompt>());
         s.breakPrompt = own(breakPrompt, std::make_unique<ScriptedBreakPrompt>());
+        modal = s.modalGate.get();
+        reachability->released = &reachabilityReleased;
         reachability->reachable.insert(QHostAddress(QStringLiteral("127.0.0.1")));
         transport->answer = [](const FakeJsonTransport::Request& r) {
             if (r.path == "/api/users/verify")
@@ -79,6 +78,17 @@ struct Harness {
         credentials->items.insert("e1|" + job, "pw");
     }
 
+    // The program's widgets, found as a test of the real program would find them.
+    static MainWindow* window() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<MainWindow*>(widget))
+                return found;
+        }
+        return nullptr;
+    }
+    static QString text(const char* label) { return window()->findChild<QLabel*>(label)->text(); }
+    QTimer* tickTimer() const { return app->findChild<QTimer*>(); }
+
     QTemporaryDir dir;
     FakeMonotonicClock* monotonic = nullptr;
     FakeWallClock* wall = nullptr;
@@ -91,6 +101,8 @@ struct Harness {
     ScriptedAlerts* alerts = nullptr;
     ScriptedSignInPrompt* signInPrompt = nullptr;
     ScriptedBreakPrompt* breakPrompt = nullptr;
+    ModalGate* modal = nullptr;
+    bool reachabilityReleased = false;
     QList<QUrl> opened;
     std::unique_ptr<AppDelegate> app;
 };
@@ -98,31 +110,35 @@ struct Harness {
 TEST(AppDelegateLaunch, RunsTheStepsInOrderAfterAutomaticSignIn) {
     Harness h;
     h.rememberSignIn("j1");
-    QSignalSpy launched(h.app.get(), &AppDelegate::launched);
+    // The notice comes after the window and the sign-in, before anything runs by itself.
+    bool windowFirst = false;
+    int sentBefore = -1;
+    bool machineryBefore = true;
+    h.alerts->whileOpen = [&](const AlertSpec&) {
+        windowFirst =
+            Harness::window() && Harness::window()->isVisible() && Harness::window()->idleFieldText() == "3";
+        sentBefore = static_cast<int>(h.transport->paths().size());
+        machineryBefore = h.tickTimer() || !h.global->log.isEmpty() || h.reachability->reads > 0;
+    };
     h.app->applicationDidFinishLaunching();
 
-    EXPECT_EQ(h.app->lifecycleSteps,
-              (QStringList{"initialValues", "setupUI", "idleControls", "ensureAccessibilityPermissionPrompt",
-                           "attemptAutoLogin", "showFirstRunIfNeeded", "tickTimer", "inputTracking",
-                           "connectivity", "updateCheckScheduled"}));
-    EXPECT_EQ(launched.size(), 1);
+    EXPECT_TRUE(windowFirst);
+    EXPECT_EQ(sentBefore, 2); // the verification and today's total
+    EXPECT_FALSE(machineryBefore);
     EXPECT_EQ(h.signInPrompt->dialogs, 0);
     ASSERT_EQ(h.alerts->shown.size(), 1);
     EXPECT_EQ(h.alerts->shown[0].message, "Welcome to Corlune Track");
     EXPECT_TRUE(h.defaults->boolForKey("CLDidShowFirstRun"));
 
-    MainWindow* window = h.app->window();
+    MainWindow* window = Harness::window();
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->idleFieldText(), "3");
-    EXPECT_EQ(h.app->session().idleThreshold, 180);
-    EXPECT_TRUE(window->isGlobalTrackChecked());
-    ASSERT_NE(h.app->tickTimer(), nullptr);
-    EXPECT_EQ(h.app->tickTimer()->interval(), 200);
-    EXPECT_TRUE(h.app->tickTimer()->isActive());
+    EXPECT_TRUE(window->findChild<QCheckBox*>("globalTrackCheckbox")->isChecked());
+    ASSERT_NE(h.tickTimer(), nullptr);
+    EXPECT_EQ(h.tickTimer()->interval(), 200);
+    EXPECT_TRUE(h.tickTimer()->isActive());
     EXPECT_EQ(h.global->log, (QStringList{"add key", "add mouse"}));
-    ASSERT_NE(h.app->connectivity(), nullptr);
-    EXPECT_TRUE(h.app->sync().isOnline);
+    EXPECT_GT(h.reachability->reads, 0);
+    EXPECT_TRUE(window->findChild<QLabel*>("syncLabel")->isHidden());
 
     // Verification, then today's total; the job is not "0", so no social fetch.
     QStringList paths = h.transport->paths();
@@ -137,19 +153,15 @@ TEST(AppDelegateLaunch, RunsTheStepsInOrderAfterAutomaticSignIn) {
 TEST(AppDelegateLaunch, QuitInTheSignInDialogEndsBeforeAnyMachineryExists) {
     Harness h;
     h.app->applicationDidFinishLaunching();
-    EXPECT_EQ(h.app->lifecycleSteps,
-              (QStringList{"initialValues", "setupUI", "idleControls", "ensureAccessibilityPermissionPrompt",
-                           "attemptAutoLogin", "presentLogin", "terminate"}));
+    EXPECT_EQ(h.signInPrompt->dialogs, 1);
     EXPECT_TRUE(h.transport->paths().isEmpty());
-    EXPECT_EQ(h.app->tickTimer(), nullptr);
-    EXPECT_EQ(h.app->connectivity(), nullptr);
-    EXPECT_EQ(h.app->updateChecker(), nullptr);
+    EXPECT_EQ(h.tickTimer(), nullptr);
+    EXPECT_EQ(h.reachability->reads, 0);
     EXPECT_TRUE(h.global->log.isEmpty());
     EXPECT_FALSE(h.defaults->boolForKey("CLDidShowFirstRun"));
     EXPECT_TRUE(h.alerts->shown.isEmpty());
 
     h.app->applicationWillTerminate();
-    EXPECT_EQ(h.app->lifecycleSteps.last(), "willTerminate");
     EXPECT_TRUE(h.global->log.isEmpty());
 }
 
@@ -158,16 +170,15 @@ TEST(AppDelegateLaunch, ShutDownStopsEverythingAndSendsNothing) {
     h.rememberSignIn("j1");
     h.defaults->setBool("CLDidShowFirstRun", true);
     h.app->applicationDidFinishLaunching();
-    h.app->onClock();
+    emit Harness::window()->clockRequested();
     const int sent = h.transport->paths().size();
 
     h.app->applicationWillTerminate();
-    EXPECT_EQ(h.app->tickTimer(), nullptr);
+    EXPECT_EQ(h.tickTimer(), nullptr);
     EXPECT_EQ(h.global->log, (QStringList{"add key", "add mouse", "remove key", "remove mouse"}));
+    EXPECT_TRUE(h.reachabilityReleased);
     EXPECT_EQ(h.transport->paths().size(), sent); // no clock-out, nothing flushed
-    EXPECT_EQ(h.app->session().mode, 1);
-    QTimer* reach = h.app->connectivity()->reachTimer();
-    EXPECT_TRUE(reach == nullptr || !reach->isActive());
+    EXPECT_EQ(Harness::text("statusLabel"), "Status: Working");
 }
 
 TEST(AppDelegate, TicksInsideAModalScopeAreDropped) {
@@ -175,7 +186,7 @@ TEST(AppDelegate, TicksInsideAModalScopeAreDropped) {
     h.app->onTickTimer();
     EXPECT_EQ(h.idle->queries, 1);
     {
-        ModalScope modal(h.app->modalGate());
+        ModalScope modal(*h.modal);
         h.app->onTickTimer();
         h.app->onTickTimer();
     }
@@ -186,13 +197,15 @@ TEST(AppDelegate, TicksInsideAModalScopeAreDropped) {
 
 TEST(AppDelegate, TimerFiringInANestedLoopDoesNotTick) {
     Harness h;
-    h.app->startTickTimer();
-    QTimer* timer = h.app->tickTimer();
+    h.rememberSignIn("j1");
+    h.defaults->setBool("CLDidShowFirstRun", true);
+    h.app->applicationDidFinishLaunching();
+    QTimer* timer = h.tickTimer();
     ASSERT_NE(timer, nullptr);
     QSignalSpy fired(timer, &QTimer::timeout);
     {
         // What a modal dialog does: a scope, then a nested event loop.
-        ModalScope modal(h.app->modalGate());
+        ModalScope modal(*h.modal);
         QEventLoop nested;
         QTimer::singleShot(0, &nested, [&] {
             if (!fired.wait(2000) || !fired.wait(2000))
@@ -204,8 +217,6 @@ TEST(AppDelegate, TimerFiringInANestedLoopDoesNotTick) {
     EXPECT_GE(fired.size(), 2);
     EXPECT_EQ(h.idle->queries, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return h.idle->queries > 0; }, 2000));
-    h.app->stopTickTimer();
-    EXPECT_EQ(h.app->tickTimer(), nullptr);
 }
 
 TEST(AppDelegate, SocialFetchOnlyForJobZeroWhileOnline) {
@@ -216,10 +227,14 @@ TEST(AppDelegate, SocialFetchOnlyForJobZeroWhileOnline) {
     } cases[] = {{"0", true, true}, {"0", false, false}, {"00", true, false}, {"", true, false}};
     for (const auto& c : cases) {
         Harness h;
-        h.app->setupUI();
-        h.app->sync().jobId = QString::fromLatin1(c.job);
-        h.app->sync().isOnline = c.online;
-        h.app->updateUI();
+        h.rememberSignIn(QString::fromLatin1(c.job));
+        h.defaults->setBool("CLDidShowFirstRun", true);
+        if (!c.online)
+            h.reachability->reachable.clear();
+        h.app->applicationDidFinishLaunching();
+        QCoreApplication::processEvents(); // the answer of sign-in's own fetch
+        h.transport->clear();
+        h.app->onTickTimer();
         EXPECT_EQ(h.transport->paths().contains("/api/analytics/impressions"), c.fetches)
             << c.job << " online=" << c.online;
     }
@@ -232,20 +247,19 @@ TEST(AppDelegate, WindowActionsDriveTheSessionAndReports) {
     h.app->applicationDidFinishLaunching();
     h.transport->clear();
 
-    MainWindow* window = h.app->window();
+    MainWindow* window = Harness::window();
     emit window->clockRequested();
-    EXPECT_EQ(h.app->session().mode, 1);
+    EXPECT_EQ(Harness::text("statusLabel"), "Status: Working");
     h.global->pressKey();
     h.global->click();
     emit window->pauseRequested();
     EXPECT_EQ(h.transport->paths(),
               (QStringList{"/api/time/clock-in", "/api/input/track", "/api/break/start"}));
+    EXPECT_EQ(Harness::text("inputsLabel"), "Inputs: Keys 1, Clicks 1");
     emit window->idleStepperChanged(5);
-    EXPECT_EQ(h.app->session().idleThreshold, 300);
     EXPECT_EQ(window->idleFieldText(), "5");
     emit window->globalTrackToggled(false);
     EXPECT_EQ(h.global->log.mid(2), (QStringList{"remove key", "remove mouse"}));
-    EXPECT_EQ(h.app->session().keyCount, 1);
 }
 
 TEST(AppDelegate, AButtonsOwnPressCountsUnderTheModeItWasMadeIn) {
@@ -254,19 +268,18 @@ TEST(AppDelegate, AButtonsOwnPressCountsUnderTheModeItWasMadeIn) {
     h.defaults->setBool("CLDidShowFirstRun", true);
     h.app->applicationDidFinishLaunching();
     h.transport->clear();
-    MainWindow* window = h.app->window();
+    MainWindow* window = Harness::window();
 
     // X hands the global monitor a quick click's press apart from the window's press and
     // release, and may do so after the button has acted.
     h.global->clickNotYetDelivered();
     emit window->clockRequested(); // pressed while clocked out
-    EXPECT_EQ(h.app->session().clickCount, 0);
+    EXPECT_EQ(Harness::text("inputsLabel"), "Inputs: Keys 0, Clicks 0");
     h.global->clickNotYetDelivered();
     emit window->pauseRequested(); // pressed while working
     h.global->clickNotYetDelivered();
     emit window->pauseRequested(); // pressed while paused
-    EXPECT_EQ(h.app->session().clickCount, 1);
-    EXPECT_EQ(h.app->session().unsentClicks, 0);
+    EXPECT_EQ(Harness::text("inputsLabel"), "Inputs: Keys 0, Clicks 1");
 
     const auto sent = h.transport->requests();
     ASSERT_EQ(sent.size(), 4u);

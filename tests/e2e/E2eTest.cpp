@@ -3,9 +3,7 @@
 #include "WaitFor.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 
 #include <unistd.h>
 
@@ -29,13 +27,11 @@ void E2eTest::SetUp() {
     if (!std::getenv("DISPLAY"))
         return unavailable("needs an X display (run under scripts/lib/with-desktop)");
 
-    char pattern[] = "/tmp/corlune-e2e.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    workDir = pattern;
-    serviceDatabase = workDir + "/service.sqlite3";
+    workDir = std::make_unique<TempDir>();
+    serviceDatabase = workDir->file("service.sqlite3");
     ASSERT_NO_THROW(ns = std::make_unique<NetworkNamespace>());
     ASSERT_NO_THROW(desktop = std::make_unique<XDesktop>());
-    client = std::make_unique<TimeClockClient>(*ns, *desktop, workDir + "/client");
+    client = std::make_unique<TimeClockClient>(*desktop, workDir->file("client"), ns.get());
 }
 
 void E2eTest::TearDown() {
@@ -60,15 +56,14 @@ void E2eTest::TearDown() {
     service.reset();
     desktop.reset();
     ns.reset();
-    if (!workDir.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(workDir, ignored);
-    }
+    workDir.reset();
 }
 
 void E2eTest::startService(int port, const std::vector<std::string>& extraArguments) {
     service.reset();
-    service = std::make_unique<ServiceProcess>(*ns, workDir, serviceDatabase, port, extraArguments);
+    std::vector<std::string> arguments = {"--db", serviceDatabase, "--demo"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    service = std::make_unique<ServerProcess>(arguments, port, ns.get());
 }
 
 void E2eTest::startFront(FaultFront::Plan plan) {

@@ -2,9 +2,10 @@
 
 #include "FaultFront.h"
 #include "NetworkNamespace.h"
-#include "ServiceProcess.h"
+#include "ServerProcess.h"
 #include "SessionJournal.h"
 #include "StoredEvents.h"
+#include "TempDir.h"
 #include "TimeClockClient.h"
 #include "XDesktop.h"
 
@@ -22,9 +23,9 @@
 class E2eTest : public ::testing::Test {
 public:
     /// Where the client looks for the service (its build's CORLUNE_SERVICE_URL).
-    static constexpr int servicePort = CORLUNE_E2E_SERVICE_PORT;
+    static inline const int servicePort = TimeClockClient::servicePort();
     /// Where the service listens when a fault front stands in its place.
-    static constexpr int backendPort = CORLUNE_E2E_SERVICE_PORT + 1;
+    static inline const int backendPort = servicePort + 1;
     /// The client looks at its connectivity, and flushes its queue, this often.
     static constexpr std::chrono::milliseconds pollInterval{3000};
 
@@ -47,11 +48,11 @@ protected:
     static double secondsSince(std::chrono::steady_clock::time_point start);
     static int millisecondsSince(std::chrono::steady_clock::time_point start);
 
-    std::string workDir;
+    std::unique_ptr<TempDir> workDir;
     std::string serviceDatabase;
     std::unique_ptr<NetworkNamespace> ns;
     std::unique_ptr<XDesktop> desktop;
-    std::unique_ptr<ServiceProcess> service;
+    std::unique_ptr<ServerProcess> service;
     std::unique_ptr<FaultFront> front;
     std::unique_ptr<TimeClockClient> client;
 };

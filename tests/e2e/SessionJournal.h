@@ -1,18 +1,12 @@
 #pragma once
 
 #include "StoredEvents.h"
+#include "TimeClockClient.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-/// A stretch of wall-clock time in whole seconds since the epoch, both ends included: from the
-/// second in which the test began an action to the second in which it saw it done.
-struct WallSpan {
-    std::int64_t from = 0;
-    std::int64_t to = 0;
-};
 
 /// What the test did to the time clock, and from it the events the service must end up holding,
 /// each exactly once. It applies the client's reporting rules: a pause or a clock-out from

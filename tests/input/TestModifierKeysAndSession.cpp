@@ -51,10 +51,10 @@ TEST(DesktopSession, WhichSessionTheBackendsSee) {
 
 TEST(Factories, WithoutADesktopEveryServiceIsUnavailableAndHarmless) {
     // This test runs on Qt's offscreen platform.
-    const auto idle = IdleTimeSourceFactory::create();
+    const auto idle = makeIdleTimeSource();
     EXPECT_FALSE(idle->isAvailable());
     EXPECT_EQ(idle->secondsSinceLastInput(), 0.0);
-    const auto global = GlobalInputMonitorFactory::create();
+    const auto global = makeGlobalInputMonitor();
     EXPECT_FALSE(global->isAvailable());
     EXPECT_EQ(global->addKeyMonitor([] {}), nullptr);
     EXPECT_EQ(global->addMouseMonitor([] {}), nullptr);

@@ -1,15 +1,17 @@
 // The X server's idle time under Xvfb, with input made through XTEST.
+#include "ChildProcess.h"
 #include "GlobalInputMonitorFactory.h"
 #include "IdleTimeSourceFactory.h"
-#include "PrivateXServer.h"
+#include "TempDir.h"
 #include "X11IdleTimeSource.h"
+#include "XDesktop.h"
 #include "XInput2GlobalMonitor.h"
 #include "XcbRequests.h"
-#include "XdoTool.h"
 
 #include <QTest>
 #include <QWidget>
 
+#include <csignal>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -27,6 +29,27 @@ Connection connectTo(const QByteArray& displayName) {
     return Connection(xcb_connect(displayName.constData(), nullptr));
 }
 
+// An Xvfb of the test's own, on a display number it picks itself, for tests that take the
+// server away.
+class PrivateXServer {
+public:
+    /// ":<n>", or empty when the server did not start.
+    QByteArray displayName() {
+        const auto line = server.waitForLine("", std::chrono::seconds(10));
+        return line ? ':' + QByteArray::fromStdString(*line) : QByteArray();
+    }
+    /// Not SIGKILL: a killed Xvfb leaves its lock file and socket in /tmp.
+    void stop() { server.stop(SIGTERM); }
+
+private:
+    TempDir dir;
+    // -displayfd: Xvfb writes the display's number there once it accepts connections.
+    ChildProcess server{
+        {.argv = {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"},
+         .logPath = dir.file("display"),
+         .errorPath = dir.file("log")}};
+};
+
 // Waits, bounded, until the user has been idle for at least \a seconds.
 bool waitUntilIdleFor(X11IdleTimeSource& source, double seconds) {
     return QTest::qWaitFor([&] { return source.secondsSinceLastInput() >= seconds; }, 10000);
@@ -35,23 +58,23 @@ bool waitUntilIdleFor(X11IdleTimeSource& source, double seconds) {
 class X11IdleTimeSourceTest : public ::testing::TestWithParam<Method> {};
 
 TEST_P(X11IdleTimeSourceTest, GrowsWithoutInputAndFallsBackAfterAKeyOrAMouseMove) {
-    X11IdleTimeSource source(XcbRequests::qtConnection(), GetParam());
+    XDesktop desktop;
+    X11IdleTimeSource source(XcbRequests::qtDisplayName(), GetParam());
     ASSERT_TRUE(source.isAvailable());
-    EXPECT_EQ(source.method(), GetParam());
 
     const double start = source.secondsSinceLastInput();
     EXPECT_GE(start, 0.0);
     ASSERT_TRUE(waitUntilIdleFor(source, start + 1.0)) << "the idle time did not grow";
 
     const double beforeKey = source.secondsSinceLastInput();
-    ASSERT_TRUE(xdotool({"key", "shift"}));
+    desktop.key("Shift_L");
     const double afterKey = source.secondsSinceLastInput();
     EXPECT_LT(afterKey, 1.0);
     EXPECT_LT(afterKey, beforeKey);
 
     ASSERT_TRUE(waitUntilIdleFor(source, 1.0));
     const double beforeMove = source.secondsSinceLastInput();
-    ASSERT_TRUE(xdotool({"mousemove_relative", "--", "3", "-3"}));
+    desktop.movePointerBy(3, -3);
     const double afterMove = source.secondsSinceLastInput();
     EXPECT_LT(afterMove, 1.0);
     EXPECT_LT(afterMove, beforeMove);
@@ -65,30 +88,26 @@ INSTANTIATE_TEST_SUITE_P(BothMethods, X11IdleTimeSourceTest,
                          });
 
 TEST(X11IdleTimeSource, FactoriesPickTheX11BackendsOnAnX11Desktop) {
-    const auto idle = IdleTimeSourceFactory::create();
+    const auto idle = makeIdleTimeSource();
     const auto* x11 = dynamic_cast<const X11IdleTimeSource*>(idle.get());
     ASSERT_NE(x11, nullptr);
     EXPECT_TRUE(x11->isAvailable());
-    EXPECT_EQ(x11->method(), Method::SyncIdleCounter);
 
-    const auto global = GlobalInputMonitorFactory::create();
+    const auto global = makeGlobalInputMonitor();
     EXPECT_NE(dynamic_cast<const XInput2GlobalMonitor*>(global.get()), nullptr);
     EXPECT_TRUE(global->isAvailable());
 }
 
 TEST(X11IdleTimeSource, NoServerMeansUnavailableAndZero) {
-    const Connection none = connectTo(":4093");
-    X11IdleTimeSource source(none.get());
+    X11IdleTimeSource source(":4093");
     EXPECT_FALSE(source.isAvailable());
-    EXPECT_EQ(source.method(), Method::Unavailable);
     EXPECT_EQ(source.secondsSinceLastInput(), 0.0);
 }
 
 TEST(X11IdleTimeSource, ServerThatGoesAwayMakesItUnavailableWithoutEndingTheProcess) {
     PrivateXServer server;
     ASSERT_FALSE(server.displayName().isEmpty());
-    const Connection connection = connectTo(server.displayName());
-    X11IdleTimeSource source(connection.get());
+    X11IdleTimeSource source(server.displayName());
     ASSERT_TRUE(source.isAvailable());
     EXPECT_GE(source.secondsSinceLastInput(), 0.0);
 

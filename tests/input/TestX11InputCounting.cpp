@@ -1,15 +1,16 @@
-// Counting real X input under Xvfb: xdotool types and clicks through XTEST, into another X
+// Counting real X input under Xvfb: the harness types and clicks through XTEST, into another X
 // client (XInputTarget) or into a window of this process, with the real monitors.
+#include "ChildProcess.h"
 #include "FakeClocks.h"
 #include "FakeIdleTimeSource.h"
-#include "InputTargetProcess.h"
 #include "InputTracking.h"
 #include "RecordingReports.h"
 #include "ScriptedBreakPrompt.h"
+#include "TempDir.h"
 #include "WorkSession.h"
+#include "XDesktop.h"
 #include "XInput2GlobalMonitor.h"
 #include "XcbRequests.h"
-#include "XdoTool.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
@@ -21,6 +22,37 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// The other X client: XInputTarget in a process of its own, a window at (700, 100), 300 by 200,
+// that prints "window <id>" once mapped, then a line for each key or button press it receives.
+class InputTarget {
+public:
+    InputTarget() {
+        if (const auto line = process.waitForLine("window ", std::chrono::seconds(10)))
+            window = std::stoul(line->substr(7));
+    }
+    XDesktop::WindowId windowId() const { return window; }
+    QPoint centre() const { return {850, 200}; }
+    int keys() const { return count("key "); }
+    int buttons() const { return count("button "); }
+    bool waitForKeys(int expected) {
+        return QTest::qWaitFor([&] { return keys() >= expected; }, 10000);
+    }
+    bool waitForButtons(int expected) {
+        return QTest::qWaitFor([&] { return buttons() >= expected; }, 10000);
+    }
+
+private:
+    int count(const std::string& kind) const {
+        const QList<QByteArray> lines = QByteArray::fromStdString(process.log()).split('\n');
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                              [&](const QByteArray& line) { return line.startsWith(kind); }));
+    }
+
+    TempDir dir;
+    ChildProcess process{{.argv = {CORLUNE_INPUT_TARGET, "700", "100"}, .logPath = dir.file("log")}};
+    XDesktop::WindowId window = 0;
+};
 
 // A widget of our window that tells when the presses sent to it have all arrived.
 class ClickArea final : public QWidget {
@@ -104,50 +136,42 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(monitor->isAvailable()) << "no XInput 2.2 on the test display";
-        ASSERT_FALSE(target.windowId().isEmpty()) << "the other X client did not show its window";
+        ASSERT_NE(target.windowId(), 0u) << "the other X client did not show its window";
     }
 
     void focusOurWindow() {
-        ASSERT_TRUE(xdotool({"windowfocus", "--sync", QString::number(window.winId())}));
+        ASSERT_TRUE(desktop.focus(window.winId()));
         ASSERT_TRUE(QTest::qWaitFor([this] { return window.isActiveWindow(); }, 10000));
         edit->setFocus();
     }
-    void focusTarget() { ASSERT_TRUE(xdotool({"windowfocus", "--sync", target.windowId()})); }
+    void focusTarget() { ASSERT_TRUE(desktop.focus(target.windowId())); }
 
     // Types into our line edit and waits until Qt has delivered every press. Focus is set again
-    // in the same xdotool run, in case another test's window took it.
-    void typeIntoOurWindow(const QString& letters) {
-        QStringList arguments = {"windowfocus", "--sync",  QString::number(window.winId()),
-                                 "key",         "--delay", "30"};
-        for (QChar letter : letters)
-            arguments.append(letter);
-        const QString expected = edit->text() + letters;
-        ASSERT_TRUE(xdotool(arguments));
+    // first, in case another test's window took it.
+    void typeIntoOurWindow(const std::string& letters) {
+        const QString expected = edit->text() + QString::fromStdString(letters);
+        ASSERT_TRUE(desktop.focus(window.winId()));
+        desktop.type(letters);
         ASSERT_TRUE(QTest::qWaitFor([&] { return edit->text() == expected; }, 10000));
     }
-    void typeIntoTarget(const QString& letters) {
-        QStringList arguments = {"windowfocus", "--sync", target.windowId(), "key", "--delay", "30"};
-        for (QChar letter : letters)
-            arguments.append(letter);
+    void typeIntoTarget(const std::string& letters) {
         const int expected = target.keys() + static_cast<int>(letters.size());
-        ASSERT_TRUE(xdotool(arguments));
+        ASSERT_TRUE(desktop.focus(target.windowId()));
+        desktop.type(letters);
         ASSERT_TRUE(target.waitForKeys(expected));
     }
-    // \a clicks: xdotool click arguments, e.g. {"1"} or {"--repeat", "2", "--delay", "80", "1"}.
-    // No "mousemove --sync": it waits ~15 s when the pointer is already there, and the move and
-    // the clicks go in order on xdotool's one connection anyway.
-    void clickInOurWindow(const QStringList& clicks, int presses) {
+    // \a times clicks of \a button (4 to 7: wheel steps), in the middle of the area.
+    void clickInOurWindow(int button = 1, int times = 1) {
         const QPoint at = area->mapToGlobal(area->rect().center());
-        const int expected = area->releases + presses;
-        ASSERT_TRUE(xdotool(
-            QStringList{"mousemove", QString::number(at.x()), QString::number(at.y()), "click"} + clicks));
+        const int expected = area->releases + times;
+        for (int n = 0; n < times; ++n)
+            desktop.click(desktop.root(), at.x(), at.y(), button);
         ASSERT_TRUE(QTest::qWaitFor([&] { return area->releases == expected; }, 10000));
     }
-    void clickInTarget(const QStringList& clicks, int presses) {
-        const QPoint at = target.centre();
-        const int expected = target.buttons() + presses;
-        ASSERT_TRUE(xdotool(
-            QStringList{"mousemove", QString::number(at.x()), QString::number(at.y()), "click"} + clicks));
+    void clickInTarget(int button = 1, int times = 1) {
+        const int expected = target.buttons() + times;
+        for (int n = 0; n < times; ++n)
+            desktop.click(desktop.root(), target.centre().x(), target.centre().y(), button);
         ASSERT_TRUE(target.waitForButtons(expected));
     }
 
@@ -175,7 +199,8 @@ protected:
     QWidget window;
     QLineEdit* edit = nullptr;
     ClickArea* area = nullptr;
-    InputTargetProcess target;
+    XDesktop desktop;
+    InputTarget target;
     XRoundTrip roundTrip{window.winId()};
 };
 
@@ -186,9 +211,9 @@ TEST_F(X11InputCountingTest, GlobalMonitoringCountsKeysAndClicksMadeInAnotherCli
     typeIntoTarget("hello");
     expectCounts(5, 0);
     // Left, right, then a double click: four presses.
-    clickInTarget({"1"}, 1);
-    clickInTarget({"3"}, 1);
-    clickInTarget({"--repeat", "2", "--delay", "80", "1"}, 2);
+    clickInTarget(1);
+    clickInTarget(3);
+    clickInTarget(1, 2);
     expectCounts(5, 4);
 }
 
@@ -197,23 +222,23 @@ TEST_F(X11InputCountingTest, ModifiersAloneAndWheelStepsCountNothing) {
     session.onClock();
     focusTarget();
     // Caps Lock and Num Lock twice, to leave the keyboard as it was.
-    ASSERT_TRUE(xdotool({"key", "--delay", "30", "shift", "Shift_R", "ctrl", "alt", "super", "Caps_Lock",
-                         "Caps_Lock", "ISO_Level3_Shift", "Num_Lock", "Num_Lock"}));
-    clickInTarget({"4"}, 1);
-    clickInTarget({"5"}, 1);
-    clickInTarget({"6"}, 1);
-    clickInTarget({"7"}, 1);
+    for (const char* modifier : {"Shift_L", "Shift_R", "Control_L", "Alt_L", "Super_L", "Caps_Lock",
+                                 "Caps_Lock", "ISO_Level3_Shift", "Num_Lock", "Num_Lock"})
+        desktop.key(modifier);
+    for (int wheel = 4; wheel <= 7; ++wheel)
+        clickInTarget(wheel);
     expectCounts(0, 0);
     // A modifier with a letter is one key press.
-    ASSERT_TRUE(xdotool({"key", "shift+a", "ctrl+alt+b"}));
+    desktop.key("Shift_L+a");
+    desktop.key("Control_L+Alt_L+b");
     expectCounts(2, 0);
     // The keymap changes under the monitor, as with xmodmap: a key becomes Hyper_R, then ç.
     SpareKeycode key;
     key.bind(0xffee); // XK_Hyper_R
-    ASSERT_TRUE(xdotool({"key", "Hyper_R"}));
+    desktop.key("Hyper_R");
     expectCounts(2, 0);
     key.bind(0xe7); // XK_ccedilla
-    ASSERT_TRUE(xdotool({"key", "ccedilla"}));
+    desktop.key("ccedilla");
     expectCounts(3, 0);
 }
 
@@ -222,8 +247,8 @@ TEST_F(X11InputCountingTest, OurWindowCountsOnceWithGlobalMonitoring) {
     session.onClock();
     focusOurWindow();
     typeIntoOurWindow("abc");
-    clickInOurWindow({"1"}, 1);
-    clickInOurWindow({"--repeat", "2", "--delay", "80", "1"}, 2);
+    clickInOurWindow();
+    clickInOurWindow(1, 2);
     expectCounts(3, 3);
 }
 
@@ -232,13 +257,13 @@ TEST_F(X11InputCountingTest, OurWindowCountsOnceWithoutGlobalMonitoringAndOtherC
     session.onClock();
     focusOurWindow();
     typeIntoOurWindow("abc");
-    clickInOurWindow({"1"}, 1);
-    clickInOurWindow({"--repeat", "2", "--delay", "80", "1"}, 2);
+    clickInOurWindow();
+    clickInOurWindow(1, 2);
     expectCounts(3, 3);
 
     focusTarget();
     typeIntoTarget("xyz");
-    clickInTarget({"1"}, 1);
+    clickInTarget();
     expectCounts(3, 3);
 }
 
@@ -246,17 +271,17 @@ TEST_F(X11InputCountingTest, NothingCountsWhileClockedOutOrPaused) {
     tracking->enableInputTracking(true);
     focusTarget();
     typeIntoTarget("ab");
-    clickInTarget({"1"}, 1);
+    clickInTarget();
     expectCounts(0, 0);
 
     session.onClock();
     session.onPause();
     ASSERT_EQ(session.mode, 2);
     typeIntoTarget("cd");
-    clickInTarget({"1"}, 1);
+    clickInTarget();
     focusOurWindow();
     typeIntoOurWindow("ef");
-    clickInOurWindow({"1"}, 1);
+    clickInOurWindow();
     expectCounts(0, 0);
 
     session.onPause();
@@ -277,7 +302,7 @@ TEST_F(X11InputCountingTest, SecondToggleKeepsTheCounts) {
 
     tracking->onGlobalTrackToggled(true);
     typeIntoTarget("ef");
-    clickInTarget({"1"}, 1);
+    clickInTarget();
     expectCounts(4, 1);
 
     tracking->disableInputTracking();

@@ -7,6 +7,10 @@
 /// Answers from a set of reachable addresses and counts the questions.
 class FakeReachability final : public Reachability {
 public:
+    ~FakeReachability() override {
+        if (released)
+            *released = true;
+    }
     bool isAvailable() const override { return available; }
     bool isReachable(const QHostAddress& address) override {
         ++reads;
@@ -16,4 +20,6 @@ public:
     bool available = true;
     QSet<QHostAddress> reachable;
     int reads = 0;
+    /// Set to true when the fake is destroyed.
+    bool* released = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "PrivateSessionBus.h"
 
-#include <QDeadlineTimer>
-#include <QFile>
+#include <fstream>
 
 namespace {
 // No <servicedir> and no <standard_session_servicedirs/>: nothing can be started on demand.
@@ -19,36 +18,16 @@ const char* const configTemplate =
   </policy>
 </busconfig>
 )";
-constexpr int startBoundMs = 10000;
 } // namespace
 
 PrivateSessionBus::PrivateSessionBus() {
-    if (!dir.isValid())
-        return;
-    const QString configPath = dir.filePath(QStringLiteral("bus.conf"));
-    QFile config(configPath);
-    if (!config.open(QIODevice::WriteOnly))
-        return;
-    config.write(QString::fromLatin1(configTemplate).arg(dir.path()).toUtf8());
-    config.close();
-
-    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),
-                  QStringLiteral("--print-address=1")});
+    std::ofstream(dir.file("bus.conf"))
+        << QString::fromLatin1(configTemplate).arg(dir.path().c_str()).toStdString();
     // The daemon prints its address, one line, once it listens.
-    const QDeadlineTimer deadline(startBoundMs);
-    while (!daemon.canReadLine() && !deadline.hasExpired() && daemon.state() != QProcess::NotRunning)
-        daemon.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-    if (daemon.canReadLine())
-        busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
-}
-
-PrivateSessionBus::~PrivateSessionBus() {
-    if (daemon.state() == QProcess::NotRunning)
-        return;
-    daemon.terminate();
-    if (!daemon.waitForFinished(startBoundMs))
-        daemon.kill();
-    daemon.waitForFinished();
+    daemon = std::make_unique<ChildProcess>(ChildProcess::Options{
+        .argv = {"dbus-daemon", "--config-file=" + dir.file("bus.conf"), "--nofork", "--print-address=1"},
+        .logPath = dir.file("address"),
+        .errorPath = dir.file("log")});
+    if (const auto line = daemon->waitForLine("", std::chrono::seconds(10)))
+        busAddress = QString::fromStdString(*line);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
-#include <QProcess>
+#include "ChildProcess.h"
+#include "TempDir.h"
+
 #include <QString>
-#include <QTemporaryDir>
+
+#include <memory>
 
 /// A D-Bus message bus of the test's own, with nothing activatable: a name has an owner only
 /// when someone on the bus claims it, and calls to an unowned name fail at once. Stopped when
@@ -10,7 +13,6 @@
 class PrivateSessionBus {
 public:
     PrivateSessionBus();
-    ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
 
@@ -18,7 +20,7 @@ public:
     QString address() const { return busAddress; }
 
 private:
-    QTemporaryDir dir;
-    QProcess daemon;
+    TempDir dir;
+    std::unique_ptr<ChildProcess> daemon;
     QString busAddress;
 };

@@ -1,7 +1,7 @@
 // Prints what the platform's reachability backend says about one address: "reachable",
 // "unreachable" or "unavailable". Run inside a network namespace by the netns test; also handy
 // by hand: reachability_probe 192.0.2.1
-#include "Reachability.h"
+#include "ReachabilityFactory.h"
 
 #include <cstdio>
 

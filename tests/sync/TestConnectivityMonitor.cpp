@@ -24,6 +24,11 @@ namespace {
 
 const QHostAddress probe(QStringLiteral("192.0.2.10"));
 
+// The monitor's 3 s timer, its one child while it is set up.
+QTimer* reachTimer(const ConnectivityMonitor& monitor) {
+    return monitor.findChild<QTimer*>();
+}
+
 struct RecordingBanner final : OfflineBannerView {
     void setOfflineBannerVisible(bool v) override {
         visible = v;
@@ -124,9 +129,9 @@ TEST_F(ConnectivityMonitorTest, TheFirstPollRunsAtOnceAndFlushes) {
     EXPECT_TRUE(queue.pendingQueue().isEmpty());
     EXPECT_TRUE(state.isOnline);
     EXPECT_FALSE(banner.visible);
-    ASSERT_NE(monitor->reachTimer(), nullptr);
-    EXPECT_EQ(monitor->reachTimer()->interval(), 3000);
-    EXPECT_TRUE(monitor->reachTimer()->isActive());
+    ASSERT_NE(reachTimer(*monitor), nullptr);
+    EXPECT_EQ(reachTimer(*monitor)->interval(), 3000);
+    EXPECT_TRUE(reachTimer(*monitor)->isActive());
 }
 
 TEST_F(ConnectivityMonitorTest, OfflineShowsTheBannerUntilAPollFindsTheWayBack) {
@@ -177,12 +182,12 @@ TEST_F(ConnectivityMonitorTest, WithoutABackendOrAHostItIsAlwaysOnlineAndStillFl
 TEST_F(ConnectivityMonitorTest, TheTimerPollsButNotWhileAModalDialogIsOpen) {
     auto monitor = makeMonitor();
     monitor->setUp();
-    monitor->reachTimer()->setInterval(5);
+    reachTimer(*monitor)->setInterval(5);
     const int afterSetUp = reachability->reads;
     EXPECT_TRUE(QTest::qWaitFor([&] { return reachability->reads >= afterSetUp + 2; }, 2000));
     {
         ModalScope dialog(modal);
-        QSignalSpy fired(monitor->reachTimer(), &QTimer::timeout);
+        QSignalSpy fired(reachTimer(*monitor), &QTimer::timeout);
         const int before = reachability->reads;
         EXPECT_TRUE(fired.wait(2000) && fired.wait(2000));
         EXPECT_EQ(reachability->reads, before);
@@ -191,14 +196,14 @@ TEST_F(ConnectivityMonitorTest, TheTimerPollsButNotWhileAModalDialogIsOpen) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return reachability->reads > closed; }, 2000));
 
     monitor->tearDown();
-    EXPECT_EQ(monitor->reachTimer(), nullptr);
+    EXPECT_EQ(reachTimer(*monitor), nullptr);
 }
 
 TEST_F(ConnectivityMonitorTest, TheTimerHoldsTheMonitorOnlyWeakly) {
     auto monitor = makeMonitor();
     monitor->setUp();
     // Let the timer outlive the monitor it polls.
-    std::unique_ptr<QTimer> timer(monitor->reachTimer());
+    std::unique_ptr<QTimer> timer(reachTimer(*monitor));
     timer->setParent(nullptr);
     timer->setInterval(1);
     monitor.reset();

@@ -37,6 +37,18 @@ namespace {
 const QColor white(Qt::white);
 const QColor accent(0xA2, 0x59, 0xFF);
 
+// Whether \a view paints anything over its background.
+bool drawsSomething(QWidget& view) {
+    const QImage shot = view.grab().toImage();
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixel(x, y) != shot.pixel(0, 0))
+                return true;
+        }
+    }
+    return false;
+}
+
 // A frame as the layout gives it: origin at the bottom left of the 680 x 480 content area.
 struct Frame {
     int x, y, width, height;
@@ -218,17 +230,12 @@ TEST_F(MainWindowTest, InitialTextsFontsAndColours) {
     EXPECT_TRUE(field->hasFrame());
     EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
 
-    auto* stepper = control<IdleStepper>("idleStepper");
-    EXPECT_EQ(stepper->minimum(), 1);
-    EXPECT_EQ(stepper->maximum(), 120);
-    EXPECT_EQ(stepper->singleStep(), 1);
-
     auto* checkbox = control<QCheckBox>("globalTrackCheckbox");
     EXPECT_EQ(checkbox->text(), "Track inputs globally");
     EXPECT_FALSE(checkbox->isChecked());
 
     auto* logo = control<LogoView>("logoView");
-    EXPECT_FALSE(logo->image().isNull()) << "the compiled-in logo";
+    EXPECT_TRUE(drawsSomething(*logo)) << "the compiled-in logo";
 }
 
 TEST_F(MainWindowTest, EveryControlHasAnAccessibleName) {
@@ -300,7 +307,7 @@ TEST_F(MainWindowTest, ActionsReachTheirSignals) {
     EXPECT_EQ(pause.size(), 1);
 
     window->setGlobalTrackChecked(true);
-    EXPECT_TRUE(window->isGlobalTrackChecked());
+    EXPECT_TRUE(control<QCheckBox>("globalTrackCheckbox")->isChecked());
     EXPECT_EQ(track.size(), 0) << "setting the check box is not a user action";
     auto* checkbox = control<QCheckBox>("globalTrackCheckbox");
     QTest::mouseClick(checkbox, Qt::LeftButton, {}, QPoint(8, checkbox->height() / 2));
@@ -335,11 +342,13 @@ TEST_F(MainWindowTest, StepperStepsWithinItsRangeAndReportsOnlyUserSteps) {
     EXPECT_EQ(stepper->value(), 3);
     EXPECT_EQ(stepped.size(), 0);
 
-    QTest::mouseClick(stepper->upButton(), Qt::LeftButton);
+    auto* up = control<QToolButton>("idleStepperUp");
+    auto* down = control<QToolButton>("idleStepperDown");
+    QTest::mouseClick(up, Qt::LeftButton);
     ASSERT_EQ(stepped.size(), 1);
     EXPECT_EQ(stepped[0][0].toInt(), 4);
-    QTest::mouseClick(stepper->downButton(), Qt::LeftButton);
-    QTest::mouseClick(stepper->downButton(), Qt::LeftButton);
+    QTest::mouseClick(down, Qt::LeftButton);
+    QTest::mouseClick(down, Qt::LeftButton);
     EXPECT_EQ(stepper->value(), 2);
 
     const struct {
@@ -360,10 +369,10 @@ TEST_F(MainWindowTest, StepperStepsWithinItsRangeAndReportsOnlyUserSteps) {
     }
     window->setIdleStepperValue(500);
     EXPECT_EQ(stepper->value(), 120);
-    EXPECT_FALSE(stepper->upButton()->isEnabled());
+    EXPECT_FALSE(up->isEnabled());
     window->setIdleStepperValue(-4);
     EXPECT_EQ(stepper->value(), 1);
-    EXPECT_FALSE(stepper->downButton()->isEnabled());
+    EXPECT_FALSE(down->isEnabled());
 
     stepper->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return stepper->hasFocus(); }, 5000));
@@ -387,7 +396,7 @@ TEST_F(MainWindowTest, IdleControlsDriveTheSessionThreshold) {
     window->setIdleFieldText("3");
     window->setIdleStepperValue(3);
 
-    QTest::mouseClick(control<IdleStepper>("idleStepper")->upButton(), Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>("idleStepperUp"), Qt::LeftButton);
     EXPECT_EQ(window->idleFieldText(), "4");
     EXPECT_EQ(session.idleThreshold, 240);
 
@@ -478,12 +487,6 @@ TEST_F(MainWindowTest, UnavailableInputFeaturesSayWhyInATooltip) {
     EXPECT_TRUE(label("idleLabel")->toolTip().isEmpty());
 }
 
-TEST_F(MainWindowTest, ClosingTheWindowIsReported) {
-    QSignalSpy closed(window.get(), &MainWindow::closed);
-    EXPECT_TRUE(window->close());
-    EXPECT_EQ(closed.size(), 1);
-}
-
 TEST(MainWindowLogo, WindowOpensWithAnEmptyLogoAreaWhenNoLogoIsFound) {
     QTemporaryDir empty;
     LogoLoader::Sources nowhere;
@@ -495,7 +498,7 @@ TEST(MainWindowLogo, WindowOpensWithAnEmptyLogoAreaWhenNoLogoIsFound) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     auto* logo = window.findChild<LogoView*>("logoView");
     ASSERT_NE(logo, nullptr);
-    EXPECT_TRUE(logo->image().isNull());
+    EXPECT_FALSE(drawsSomething(*logo));
     EXPECT_EQ(logo->geometry(), QRect(24, 24, 128, 128));
     EXPECT_TRUE(window.findChild<QPushButton*>("clockButton")->isVisible());
 }

@@ -4,7 +4,6 @@
 #include "SyncState.h"
 
 #include <QCoreApplication>
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -70,19 +69,15 @@ TEST_F(SocialPanelTest, EachRefreshAsksOnceTheLastAnswerIsIn) {
 }
 
 TEST_F(SocialPanelTest, AHungServiceCostsOneRequestNotOnePerRefresh) {
-    QSignalSpy finished(&panel, &SocialPanel::fetchFinished);
     panel.refreshSocialMetricsFromAPI();
     for (int tick = 0; tick < 50; ++tick)
         panel.refreshSocialMetricsFromAPI();
     EXPECT_EQ(transport.requests.size(), 1u);
-    EXPECT_TRUE(panel.isFetching());
     EXPECT_TRUE(view.written.empty());
 
     // The transport gives up on it (no answer): the next refresh asks again.
     transport.answer(0, JsonReply{});
-    EXPECT_FALSE(panel.isFetching());
-    ASSERT_EQ(finished.size(), 1);
-    EXPECT_FALSE(finished[0][0].toBool());
+    EXPECT_TRUE(view.written.empty());
     panel.refreshSocialMetricsFromAPI();
     EXPECT_EQ(transport.requests.size(), 2u);
 }

@@ -1,22 +1,35 @@
 #pragma once
 
 #include "ChildProcess.h"
-#include "SessionJournal.h"
 #include "XDesktop.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class NetworkNamespace;
 
-/// The real corlune-track, run inside the test's namespace with a home of its own (settings,
-/// offline queue) under `homeDir`, and driven the way a user drives it: through its windows,
-/// with the keyboard and the mouse. Launches are counted; each one gets a new process in the
-/// same home. Every wait is bounded; a step that cannot be done throws std::runtime_error.
+/// A stretch of wall-clock time in whole seconds since the epoch, both ends included: from the
+/// second in which the test began an action to the second in which it saw it done.
+struct WallSpan {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+};
+
+/// The real corlune-track, run with a home of its own (settings, offline queue) under
+/// `homeDir`, inside a network namespace when one is given, and driven the way a user drives
+/// it: through its windows, with the keyboard and the mouse. Launches are counted; each one gets
+/// a new process in the same home. Every wait is bounded; a step that cannot be done throws
+/// std::runtime_error.
 class TimeClockClient {
 public:
+    /// The loopback port of the service the client was built for (http://127.0.0.1[:PORT]); 0
+    /// when it was built for another.
+    static int servicePort();
+
     /// The buttons' centres, in the main window's 680 x 480 content.
     static constexpr int clockButtonX = 84;
     static constexpr int pauseButtonX = 220;
@@ -25,7 +38,9 @@ public:
     static constexpr int idleAreaX = 520;
     static constexpr int idleAreaY = 100;
 
-    TimeClockClient(const NetworkNamespace& ns, XDesktop& desktop, std::string homeDir);
+    /// \a environment: NAME=value entries for the program, over the harness's own.
+    TimeClockClient(XDesktop& desktop, std::string homeDir, const NetworkNamespace* ns = nullptr,
+                    std::vector<std::string> environment = {});
     ~TimeClockClient();
     TimeClockClient(const TimeClockClient&) = delete;
     TimeClockClient& operator=(const TimeClockClient&) = delete;
@@ -67,6 +82,8 @@ public:
     void kill();
     bool running();
     pid_t pid() const;
+    /// When the last launch began: the zero of every "from exec" figure.
+    ChildProcess::Clock::time_point startedAt() const { return process->startedAt(); }
     XDesktop::WindowId mainWindow() const { return window; }
 
     std::string settingsPath() const;
@@ -81,9 +98,10 @@ private:
     void waitUntilGone(const std::string& what, XDesktop::WindowId window);
     WallSpan press(int x, int y);
 
-    const NetworkNamespace& ns;
     XDesktop& desktop;
     std::string homeDir;
+    const NetworkNamespace* ns = nullptr;
+    std::vector<std::string> environment;
     int launches = 0;
     std::unique_ptr<ChildProcess> process;
     XDesktop::WindowId window = 0;

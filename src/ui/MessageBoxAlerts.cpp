@@ -29,8 +29,6 @@ int MessageBoxAlerts::runModal(const AlertSpec& alert) {
         box.setDefaultButton(buttons.first());
         box.setEscapeButton(buttons.size() > 1 ? buttons.at(1) : buttons.first());
     }
-    current = &box;
     box.exec();
-    current = nullptr;
     return static_cast<int>(buttons.indexOf(qobject_cast<QPushButton*>(box.clickedButton())));
 }

@@ -5,7 +5,6 @@
 #include <QPointer>
 
 class ModalGate;
-class QMessageBox;
 class QWidget;
 
 /// Alerts as application-modal QMessageBoxes, each inside a modal scope.
@@ -14,9 +13,6 @@ public:
     MessageBoxAlerts(ModalGate& modalGate, QWidget* parent);
 
     int runModal(const AlertSpec& alert) override;
-
-    /// The alert on screen, while one is (for tests).
-    QPointer<QMessageBox> current;
 
 private:
     ModalGate& modalGate;

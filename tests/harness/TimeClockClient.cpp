@@ -1,7 +1,5 @@
 #include "TimeClockClient.h"
 
-#include "WaitFor.h"
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -42,10 +40,16 @@ bool isFirstRunNotice(const std::string& title) {
 
 } // namespace
 
-TimeClockClient::TimeClockClient(const NetworkNamespace& ns, XDesktop& desktop, std::string homeDir)
-    : ns(ns)
-    , desktop(desktop)
-    , homeDir(std::move(homeDir)) {
+int TimeClockClient::servicePort() {
+    return CORLUNE_CLIENT_SERVICE_PORT;
+}
+
+TimeClockClient::TimeClockClient(XDesktop& desktop, std::string homeDir, const NetworkNamespace* ns,
+                                 std::vector<std::string> environment)
+    : desktop(desktop)
+    , homeDir(std::move(homeDir))
+    , ns(ns)
+    , environment(std::move(environment)) {
     for (const char* dir : {"/config", "/data", "/cache"})
         std::filesystem::create_directories(this->homeDir + dir);
 }
@@ -85,16 +89,18 @@ void TimeClockClient::launch() {
     if (running())
         throw std::logic_error("the client is already running");
     ++launches;
-    const std::vector<std::string> environment = ChildProcess::environmentWith({
+    std::vector<std::string> variables = {
         "XDG_CONFIG_HOME=" + homeDir + "/config",
         "XDG_DATA_HOME=" + homeDir + "/data",
         "XDG_CACHE_HOME=" + homeDir + "/cache",
         "QT_QPA_PLATFORM=xcb",
-    });
+    };
+    variables.insert(variables.end(), environment.begin(), environment.end());
     process = std::make_unique<ChildProcess>(
-        ns, ChildProcess::Options{{CORLUNE_CLIENT_BINARY},
-                                  environment,
-                                  homeDir + "/client-" + std::to_string(launches) + ".log"});
+        ChildProcess::Options{.argv = {CORLUNE_CLIENT_BINARY},
+                              .environment = variables,
+                              .logPath = homeDir + "/client-" + std::to_string(launches) + ".log",
+                              .ns = ns});
     window = waitForWindow("the main window", isMainWindow);
 }
 
@@ -107,13 +113,15 @@ XDesktop::WindowId TimeClockClient::waitForWindow(const std::string& what,
                                                   const std::function<bool(const std::string&)>& matches) {
     std::optional<XDesktop::WindowId> found;
     bool failedSignIn = false;
-    waitFor(windowWait, [&] {
-        if (!running())
-            return true;
-        failedSignIn = findWindow(isSignInFailure).has_value();
-        found = findWindow(matches);
-        return found || failedSignIn;
-    });
+    desktop.waitUntil(
+        [&] {
+            if (!running())
+                return true;
+            failedSignIn = findWindow(isSignInFailure).has_value();
+            found = findWindow(matches);
+            return found || failedSignIn;
+        },
+        windowWait);
     if (found)
         return *found;
     if (failedSignIn)
@@ -125,7 +133,7 @@ XDesktop::WindowId TimeClockClient::waitForWindow(const std::string& what,
 }
 
 void TimeClockClient::waitUntilGone(const std::string& what, XDesktop::WindowId gone) {
-    if (!waitFor(windowWait, [&] { return !desktop.isViewable(gone); }))
+    if (!desktop.waitUntil([&] { return !desktop.isViewable(gone); }, windowWait))
         throw std::runtime_error(what + " did not close");
 }
 
@@ -161,13 +169,15 @@ void TimeClockClient::launchAndSignIn() {
 }
 
 bool TimeClockClient::runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition) {
-    return waitFor(timeout, [&] {
-        if (condition())
-            return true;
-        if (running() && findWindow(isSignInDialog))
-            signInThroughDialog("demo", "demo", "demo");
-        return false;
-    });
+    return desktop.waitUntil(
+        [&] {
+            if (condition())
+                return true;
+            if (running() && findWindow(isSignInDialog))
+                signInThroughDialog("demo", "demo", "demo");
+            return false;
+        },
+        timeout);
 }
 
 bool TimeClockClient::waitUntilSignedIn(std::chrono::milliseconds timeout) {
@@ -200,7 +210,7 @@ WallSpan TimeClockClient::press(int x, int y) {
     // queued. Waiting for it, not merely for the program to take events, keeps the next press
     // from reaching the program before this one has been handled. The wait outlasts the longest
     // a report can hold the window.
-    if (!waitFor(std::chrono::seconds(25), [&] { return statusLine() != before; }))
+    if (!desktop.waitUntil([&] { return statusLine() != before; }, std::chrono::seconds(25)))
         throw std::runtime_error("the status did not change after a press");
     if (!settle())
         throw std::runtime_error("the client did not take events again after a press");

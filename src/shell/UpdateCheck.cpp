@@ -9,10 +9,6 @@
 #include <algorithm>
 #include <limits>
 
-#ifndef CORLUNE_VERSION
-#define CORLUNE_VERSION ""
-#endif
-
 namespace UpdateCheck {
 
 QString currentAppVersion(const QString& bundled) {

@@ -4,7 +4,7 @@
 #include <thread>
 
 /// Polls \a condition until it holds or \a timeout has passed; whether it held. The bounded
-/// wait every end-to-end step is made of: nothing here waits for a fixed time.
+/// wait the harness is made of: nothing here waits for a fixed time.
 template <typename Condition>
 bool waitFor(std::chrono::milliseconds timeout, Condition&& condition,
              std::chrono::milliseconds interval = std::chrono::milliseconds(20)) {

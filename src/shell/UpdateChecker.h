@@ -31,10 +31,6 @@ public:
     /// Hands the offer to the GUI thread and returns at once.
     void promptInstallForVersion(const QJsonValue& version);
 
-signals:
-    /// The offer has been answered (for tests and diagnostics); \a installed when "Install".
-    void promptFinished(bool installed);
-
 private:
     void runPrompt(const QJsonValue& version);
 

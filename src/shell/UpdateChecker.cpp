@@ -48,5 +48,4 @@ void UpdateChecker::runPrompt(const QJsonValue& version) {
     const bool install = alerts.runModal(offer) == 0;
     if (install && serviceUrl.isValid() && openUrl)
         openUrl(serviceUrl);
-    emit promptFinished(install);
 }

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+struct _XDisplay;
+union _XEvent;
+
+/// A connection of the harness's own to the X display (DISPLAY): finds programs' windows and
+/// watches them map and unmap, gives input through XTEST as a user would, asks a window whether
+/// its program is responsive and reads what it shows. There is no window manager: top-level
+/// windows are the root's children. Every call that gives input returns once the server has
+/// turned it into events. Use from one thread.
+class XDesktop {
+public:
+    using WindowId = unsigned long;
+    using Clock = std::chrono::steady_clock;
+
+    /// A top-level window mapped or unmapped, with the moment the harness read of it.
+    struct WindowEvent {
+        bool mapped = false;
+        WindowId window = 0;
+        /// The title when mapped; empty for an unmap.
+        std::string title;
+        Clock::time_point at;
+    };
+
+    /// Throws std::runtime_error when the display cannot be opened or lacks XTEST.
+    XDesktop();
+    ~XDesktop();
+    XDesktop(const XDesktop&) = delete;
+    XDesktop& operator=(const XDesktop&) = delete;
+
+    WindowId root() const;
+    /// A viewable top-level window of process \a pid whose title passes \a matches; the topmost.
+    std::optional<WindowId> findWindow(pid_t pid, const std::function<bool(const std::string&)>& matches);
+    std::string titleOf(WindowId window);
+    /// Whether \a window exists and is mapped.
+    bool isViewable(WindowId window);
+    /// Every map and unmap of a top-level window since this connection opened, read so far.
+    const std::vector<WindowEvent>& windowEvents() const { return windowLog; }
+
+    /// Gives \a window the keyboard focus and waits until the server has it there.
+    bool focus(WindowId window);
+    /// Presses and releases keys named by keysyms, "+" between keys held together: "F5",
+    /// "Return", "Shift_L+a", "Control_L+Alt_L+b". Throws when the keymap has no such key.
+    void key(const std::string& keys);
+    /// Types \a text, lower-case letters and digits only.
+    void type(const std::string& text);
+    /// Moves the pointer to (x, y) of \a window and clicks \a button (4 to 7: wheel steps).
+    void click(WindowId window, int x, int y, int button = 1);
+    void movePointerBy(int dx, int dy);
+
+    /// Sends \a window a _NET_WM_PING and waits for its program to answer it. A Qt program
+    /// answers from its GUI thread, so an answer means that thread is taking events again.
+    bool ping(WindowId window, std::chrono::milliseconds timeout);
+    /// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+    void requestClose(WindowId window);
+
+    /// How many pixels of the rectangle are not pure black; -1 when it cannot be read.
+    int litPixels(WindowId window, int x, int y, int width, int height);
+    /// A digest of what the rectangle shows, to tell when it changes; nothing when it cannot be read.
+    std::optional<std::uint64_t> digest(WindowId window, int x, int y, int width, int height);
+
+    /// The connection, for requests of extensions the harness does not speak. Every event,
+    /// theirs included, reaches \a handler as this connection reads it.
+    _XDisplay* connection() const { return display; }
+    void setEventHandler(std::function<void(const _XEvent&)> handler) { eventHandler = std::move(handler); }
+    /// Reads what the server sends until \a condition holds; false when \a timeout passed first.
+    bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+    /// Reads what the server sends for \a duration.
+    void pumpFor(std::chrono::milliseconds duration);
+
+private:
+    void readEvents();
+    /// A WM_PROTOCOLS message, as a window manager sends it; \a argument is a time or a serial.
+    void sendProtocol(WindowId window, const char* protocol, long argument);
+    unsigned char keycodeOf(const std::string& keysym);
+    unsigned long atom(const char* name);
+
+    _XDisplay* display = nullptr;
+    std::vector<WindowEvent> windowLog;
+    std::function<void(const _XEvent&)> eventHandler;
+    /// Answers to pings go to every connection that listens on the root window: this tells
+    /// ours from those of another connection, the WindowPinger's for one.
+    long tag = 0;
+    long nextPing = 1;
+    /// A program answers pings in the order they came.
+    long lastPingAnswered = 0;
+};
