@@ -25,7 +25,7 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-ServeOptions optionsIn(const test::TempDir& dir) {
+ServeOptions optionsIn(const TempDir& dir) {
     ServeOptions o;
     o.db = dir.file("track.db");
     o.port = 0;
@@ -139,7 +139,7 @@ std::string withFields(std::size_t count, std::size_t valueBytes) {
 class Refusals : public testing::TestWithParam<Refusal> {};
 
 TEST_P(Refusals, AreAnsweredAndTheConnectionClosed) {
-    test::TempDir dir;
+    TempDir dir;
     ServeOptions o = optionsIn(dir);
     o.limits.headerTimeout = o.limits.bodyTimeout = o.limits.idleTimeout = 300ms;
     Service service(o);
@@ -185,7 +185,7 @@ int ask(Client<>& client, const std::string& request = version) {
 }
 
 TEST(TestService, ConnectionsAndSlowBodiesBeyondACapAreAnswered503) {
-    test::TempDir dir;
+    TempDir dir;
     ServeOptions o = optionsIn(dir);
     o.limits.maxConnectionsPerAddress = 2;
     o.limits.maxConnections = 3;
@@ -217,7 +217,7 @@ TEST(TestService, ConnectionsAndSlowBodiesBeyondACapAreAnswered503) {
 }
 
 TEST(TestService, SignInsBeyondTheirQueueAreAnswered503AtOnce) {
-    test::TempDir dir;
+    TempDir dir;
     ServeOptions o = optionsIn(dir);
     o.verifyThreads = 1;
     o.verifyQueue = 1;
@@ -240,7 +240,7 @@ TEST(TestService, SignInsBeyondTheirQueueAreAnswered503AtOnce) {
 }
 
 TEST(TestService, TlsOffersOnlyForwardSecretAuthenticatedSuites) {
-    test::TempDir dir;
+    TempDir dir;
     ServeOptions o = optionsIn(dir);
     o.tlsCert = dir.file("cert.pem");
     o.tlsKey = dir.file("key.pem");
@@ -277,7 +277,7 @@ TEST(TestService, TlsOffersOnlyForwardSecretAuthenticatedSuites) {
 }
 
 TEST(TestService, StopAnswersWhatIsBeingStoredAndClosesTheRest) {
-    test::TempDir dir;
+    TempDir dir;
     ServeOptions o = optionsIn(dir);
     Service service(o);
     Client stalled(service.port());
