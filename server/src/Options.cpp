@@ -296,7 +296,8 @@ std::string usageText() {
   corlune-track-server employee remove EMPLOYEE [--db PATH]
   corlune-track-server --help | --version
 
-The reference Corlune Track time-tracking service: JSON over HTTP(S), one SQLite database.
+The reference Corlune Track time-tracking service: JSON over HTTP(S), one SQLite database or
+a PostgreSQL database that several instances share.
 
 Commands:
   serve             Answer the time clock's requests until SIGTERM or SIGINT, which stop it
@@ -309,8 +310,11 @@ Commands:
   employee remove   Remove an employee; their recorded events are kept.
 
 Options of every command:
-  --db PATH         The SQLite database, created and migrated when needed
-                    (default: corlune-track.db in the current directory).
+  --db PATH|URI     The SQLite database, created and migrated when needed (default:
+                    corlune-track.db in the current directory), or a PostgreSQL database
+                    given as a libpq URI, postgresql://USER@HOST/DB (or postgres://…),
+                    whose schema is created and migrated at start. Instances of serve on
+                    one PostgreSQL database act as one service.
 
 Options of serve:
   --listen HOST:PORT   Address to listen on (default 127.0.0.1:8787; [::1]:PORT for IPv6).

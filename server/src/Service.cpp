@@ -5,9 +5,9 @@
 #include "HttpSession.h"
 #include "Impressions.h"
 #include "PasswordHash.h"
+#include "Postgres.h"
 #include "Routes.h"
 #include "Storage.h"
-#include "VerifyThrottle.h"
 #include "WorkPool.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -53,21 +53,23 @@ std::unique_ptr<Impressions> makeImpressions(const ServeOptions& o) {
     return o.demo ? Impressions::fixed(Impressions::demoFigures()) : nullptr;
 }
 
-std::unique_ptr<Storage> openStorage(const ServeOptions& o) {
+std::size_t threadsOrCores(int threads) {
+    return threads > 0 ? static_cast<std::size_t>(threads)
+                       : std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::unique_ptr<Storage> openDatabase(const ServeOptions& o) {
     try {
-        auto storage = std::make_unique<Storage>(o.db);
+        // A connection for each thread that may ask at once, and the event writer's.
+        auto storage =
+            openStorage(o.db, static_cast<std::size_t>(o.threads) + threadsOrCores(o.verifyThreads) + 1);
         if (o.demo) {
             addDemoEmployee(*storage);
         }
         return storage;
     } catch (const std::exception& e) {
-        throw std::runtime_error(o.db + ": " + e.what());
+        throw std::runtime_error(withoutPassword(o.db) + ": " + e.what());
     }
-}
-
-std::size_t threadsOrCores(int threads) {
-    return threads > 0 ? static_cast<std::size_t>(threads)
-                       : std::max(1u, std::thread::hardware_concurrency());
 }
 
 // Every connection holds a descriptor; the cap leaves room for the database's and the
@@ -114,10 +116,10 @@ struct Service::State {
     explicit State(const ServeOptions& o)
         : options(o)
         , limits(fitToDescriptors(o.limits))
-        , storage(openStorage(o))
+        , storage(openDatabase(o))
         , impressions(makeImpressions(o))
-        , throttle(clock)
-        , handlers(*storage, throttle, clock, impressions.get(),
+        , throttle(storage->verifyThrottle(clock, VerifyThrottle::Rule{}))
+        , handlers(*storage, *throttle, clock, impressions.get(),
                    VersionAnswer{o.latestVersion, o.updateAvailable},
                    TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports})
         , routes(handlers, o.delay, o.delayScope)
@@ -137,7 +139,7 @@ struct Service::State {
     std::unique_ptr<Storage> storage;
     std::unique_ptr<Impressions> impressions;
     SystemClock clock;
-    VerifyThrottle throttle;
+    std::unique_ptr<VerifyThrottle> throttle;
     Handlers handlers;
     Routes routes;
     // Connections refer to everything above and are destroyed with `io`, so it comes after.

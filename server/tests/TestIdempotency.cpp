@@ -13,10 +13,7 @@ namespace {
 const TokenRule anonymous{.allowAnonymous = true};
 
 std::int64_t storedEvents(const ServiceCore& service) {
-    Connection connection(service.db);
-    Statement count(connection, "SELECT count(*) FROM events");
-    auto row = count.run();
-    return row.step() ? row.integer(0) : -1;
+    return service.database.number("SELECT count(*) FROM events");
 }
 
 TEST(Idempotency, ARepeatIsAnsweredLikeTheFirstAndStoresNothing) {
