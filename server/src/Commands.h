@@ -13,6 +13,7 @@ int runServe(const ServeOptions& options);
 int runEmployeeAdd(const EmployeeAddOptions& options);
 int runEmployeeList(const EmployeeListOptions& options);
 int runEmployeeRemove(const EmployeeRemoveOptions& options);
+int runReport(const ReportOptions& options);
 
 /// The database a command names, or null when it cannot be opened (the reason is on
 /// standard error).

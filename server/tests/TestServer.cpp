@@ -45,7 +45,8 @@ std::int64_t workedMs(const ServerProcess& server, const std::string& token) {
     return answer.body.is_object() ? answer.body.value("totalWorkMs", std::int64_t{-1}) : -1;
 }
 
-// Every route, to its handler; each answered event on disk before the kill that follows the last.
+// Every route, to its handler; each answered event on disk before the kill that follows the
+// last, and in the timesheet.
 TEST(Server, AnsweredEventsAndTokensSurviveAKill) {
     const TestDatabase database;
     addEmployee(database.name(), "e1", "pw", {"j1"});
@@ -69,6 +70,15 @@ TEST(Server, AnsweredEventsAndTokensSurviveAKill) {
     }
     ServerProcess again({"--db", database.name()});
     EXPECT_EQ(workedMs(again, token), 10 * 4 * 60 * 1000);
+    setenv("TZ", "UTC0", 1);
+    const auto report = [&](const std::string& employee) {
+        return runServer({"report", "--db", database.name(), "--from", "2024-03-05", "--to", "2024-03-05",
+                          "--format", "csv", "--employee", employee})
+            .out;
+    };
+    const std::string header = "employee,job,date,seconds,hours\r\n";
+    EXPECT_EQ(report("e1"), header + "\"e1\",\"j1\",2024-03-05,2400,0.67\r\n");
+    EXPECT_EQ(report("e2"), header);
 }
 
 // 127.0.0.2 is loopback too: an attacker there must not keep the employee out at 127.0.0.1.
