@@ -226,7 +226,10 @@ bool PgConnection::usable() const {
 std::string withoutPassword(const std::string& uri) {
     std::string shown = uri;
     const auto scheme = shown.find("://");
-    const auto hostStart = scheme == std::string::npos ? 0 : scheme + 3;
+    if (scheme == std::string::npos) {
+        return shown; // a file's path
+    }
+    const auto hostStart = scheme + 3;
     const auto at = shown.find('@', hostStart);
     const auto hostEnd = shown.find_first_of("/?", hostStart);
     if (at != std::string::npos && (hostEnd == std::string::npos || at < hostEnd)) {

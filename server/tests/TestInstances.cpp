@@ -94,19 +94,24 @@ TEST(TwoInstances, ShareKeysTokensTheSlowDownAndSummaries) {
         << "the slow-down seen by one holds at the other";
 }
 
-/// Lets no session start on the database while `open` is false, and ends those there are.
+/// Ends the sessions on the database, as a restart of PostgreSQL does, and lets no new one
+/// start while `open` is false.
 void cut(const TestDatabase& database, bool open) {
     const auto slash = database.name().rfind('/');
     const std::string name = database.name().substr(slash + 1);
     PgConnection(database.name().substr(0, slash + 1) + "postgres")
         .exec(("ALTER DATABASE " + name + " ALLOW_CONNECTIONS " + (open ? "true" : "false") +
-               "; SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + name + "'")
+               "; SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE datname = '" + name +
+               "'")
                   .c_str());
 }
 
 TEST(PostgresOutage, IsAnswered503AndOverOnceTheDatabaseIsBack) {
     ServiceCore service;
     const std::string token = service.signIn();
+    cut(service.database, true);
+    EXPECT_EQ(service.report(EventKind::ClockIn, "e1", "j1", "2024-03-05T08:00:00Z", token).status, 201)
+        << "connections the server ended are made again";
     cut(service.database, false);
     EXPECT_EQ(service.report(EventKind::ClockIn, "e1", "j1", "2024-03-05T09:00:00Z", token).status, 503);
     EXPECT_EQ(service.verify("e1", "j1", "secret").status, 503);

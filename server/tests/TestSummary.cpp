@@ -12,10 +12,13 @@ using namespace corlune::server::test;
 
 namespace {
 
-/// "HH:MM" on 2024-03-05, or "+HH:MM" on the day after.
+/// "HH:MM" on 2024-03-05, "+HH:MM" on the day after, "-HH:MM" on the day before.
 std::string at(const std::string& hhmm) {
-    const bool nextDay = hhmm.front() == '+';
-    return (nextDay ? "2024-03-06T" : "2024-03-05T") + hhmm.substr(nextDay ? 1 : 0) + ":00Z";
+    const auto day = std::string("-+").find(hhmm.front());
+    return (day == 0   ? "2024-03-04T"
+            : day == 1 ? "2024-03-06T"
+                       : "2024-03-05T") +
+           hhmm.substr(day == std::string::npos ? 0 : 1) + ":00Z";
 }
 
 struct Case {
@@ -25,8 +28,8 @@ struct Case {
     const char* from;
     const char* to;
     int minutes;
-    /// The timesheet of March 5 and 6 seen from March 7: "5:60 6:30" (minutes on j1 on the 5th
-    /// and 6th), "0/5:60" on job "0".
+    /// The timesheet of March 5 and 6 at noon on the 6th: "5:60 6:30" (minutes on j1 on the 5th
+    /// and 6th; "5:1+2s" a minute and two seconds), "0/5:60" on job "0".
     const char* days;
     const char* zone = "UTC0"; ///< TZ, which decides where days start
 };
@@ -39,7 +42,8 @@ std::string days(const std::vector<TimesheetRow>& rows) {
     for (const TimesheetRow& row : rows) {
         text += (text.empty() ? "" : " ") + (row.jobId == "j1" ? "" : row.jobId + "/") +
                 std::to_string(static_cast<unsigned>(row.day.day())) + ":" +
-                std::to_string(row.workSeconds / 60);
+                std::to_string(row.workSeconds / 60) +
+                (row.workSeconds % 60 == 0 ? "" : "+" + std::to_string(row.workSeconds % 60) + "s");
     }
     return text;
 }
@@ -70,7 +74,7 @@ TEST_P(Summary, CountsTheWorkInTheRangeAndEachDay) {
     tzset();
     using namespace std::chrono;
     const auto sheet = timesheet(*service.storage, {2024y / March / 5, 2024y / March / 6, {}},
-                                 parseTimestamp("2024-03-07T00:00:00Z").value());
+                                 parseTimestamp("2024-03-06T12:00:00Z").value());
     ASSERT_TRUE(sheet);
     EXPECT_EQ(days(*sheet), c.days);
 }
@@ -86,10 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
              "5:120 6:120"},
         Case{"CrossingMidnightCountsOnlyTheOldDay", "in 22:00 out +02:00", "00:00", "+00:00", 120,
              "5:120 6:120"},
-        Case{"OpenWorkCountsUpToTo", "in 09:00", "00:00", "10:15", 75, "5:900 6:1440"},
-        Case{"OpenWorkStartedTheDayBefore", "in 23:00", "+00:00", "+01:30", 90, "5:60 6:1440"},
+        Case{"OpenWorkCountsUpToTo", "in 09:00", "00:00", "10:15", 75, "5:900 6:720"},
+        Case{"OpenWorkStartedTheDayBefore", "in 23:00", "+00:00", "+01:30", 90, "5:60 6:720"},
+        Case{"OpenWorkStartedBeforeTheTimesheet", "in -23:00", "00:00", "01:00", 60, "5:1440 6:720"},
         Case{"ShiftsBeforeTheLastClockOutStayOut", "in 08:00 out 20:00 in 23:00", "+00:00", "+01:00", 60,
-             "5:780 6:1440"},
+             "5:780 6:720"},
         Case{"BreakSubtracted", "in 09:00 break 12:00 resume 12:30 out 17:00", "00:00", "23:59", 450,
              "5:450"},
         Case{"BreakStraddlingFrom", "in 09:00 break 11:30 resume 12:30 out 14:00", "12:00", "23:59", 90,
@@ -110,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SameInstantKeepsArrivalOrder", "in 09:00 out 10:00 in 10:00 out 11:00", "00:00", "23:59", 120,
              "5:120"},
         Case{"InputReportsDoNotCount", "in 09:00 input 09:30 out 10:00", "00:00", "23:59", 60, "5:60"},
-        Case{"OtherJobsDoNotCount", "in/0 09:00 out 10:00", "00:00", "23:59", 0, "0/5:900 0/6:1440"},
+        Case{"OtherJobsDoNotCount", "in/0 09:00 out 10:00", "00:00", "23:59", 0, "0/5:900 0/6:720"},
         Case{"DaysStartAtLocalMidnight", "in 22:00 out +02:00", "00:00", "+12:00", 240, "5:60 6:180",
              "CET-1"}),
     [](const testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
