@@ -86,6 +86,16 @@ std::string TimeClockClient::log() const {
 }
 
 void TimeClockClient::launch() {
+    start();
+    window = waitForWindow("the main window", isMainWindow);
+}
+
+std::optional<int> TimeClockClient::launchExpectingExit(std::chrono::milliseconds timeout) {
+    start();
+    return process->waitForExit(timeout);
+}
+
+void TimeClockClient::start() {
     if (running())
         throw std::logic_error("the client is already running");
     ++launches;
@@ -101,7 +111,6 @@ void TimeClockClient::launch() {
                               .environment = variables,
                               .logPath = homeDir + "/client-" + std::to_string(launches) + ".log",
                               .ns = ns});
-    window = waitForWindow("the main window", isMainWindow);
 }
 
 std::optional<XDesktop::WindowId>
@@ -258,4 +267,8 @@ int TimeClockClient::quit() {
 
 void TimeClockClient::kill() {
     process->stop(SIGKILL, std::chrono::seconds(10));
+}
+
+int TimeClockClient::stop(int signal) {
+    return process->stop(signal);
 }

@@ -47,6 +47,9 @@ public:
 
     /// Starts the program; returns once its main window shows.
     void launch();
+    /// Starts the program for a launch that must end without a window; its exit status, or
+    /// nothing when it still runs after \a timeout.
+    std::optional<int> launchExpectingExit(std::chrono::milliseconds timeout);
     /// Fills in the sign-in dialog and presses Return; returns once the dialog is gone.
     void signInThroughDialog(const std::string& employee, const std::string& password,
                              const std::string& job);
@@ -80,6 +83,8 @@ public:
     int quit();
     /// SIGKILL, as a crash or a power cut would end it.
     void kill();
+    /// Sends \a signal; the exit status once it has ended.
+    int stop(int signal);
     bool running();
     pid_t pid() const;
     /// When the last launch began: the zero of every "from exec" figure.
@@ -91,6 +96,7 @@ public:
     std::string log() const;
 
 private:
+    void start();
     std::optional<XDesktop::WindowId> findWindow(const std::function<bool(const std::string&)>& matches);
     std::optional<std::uint64_t> statusLine();
     XDesktop::WindowId waitForWindow(const std::string& what,
