@@ -258,10 +258,12 @@ bool TimeClockClient::offlineBannerShown() {
 }
 
 int TimeClockClient::quit() {
-    desktop.requestClose(window);
+    if (!desktop.focus(window))
+        throw std::runtime_error("the main window did not take the focus");
+    desktop.key("Control_L+q");
     const std::optional<int> status = process->waitForExit(std::chrono::seconds(20));
     if (!status)
-        throw std::runtime_error("the client did not quit when its window was closed");
+        throw std::runtime_error("the client did not quit on Ctrl+Q");
     return *status;
 }
 

@@ -79,7 +79,7 @@ public:
     /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
     bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
 
-    /// Closes the main window as a user does; the exit status.
+    /// Quits as a user does, with Ctrl+Q in the main window; the exit status.
     int quit();
     /// SIGKILL, as a crash or a power cut would end it.
     void kill();
