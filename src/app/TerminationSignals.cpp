@@ -30,6 +30,9 @@ TerminationSignals::TerminationSignals(QObject* parent)
         char drain[64];
         while (::read(fds[0], drain, sizeof drain) > 0) {
         }
+        // Should the shut-down hang, a second signal ends the program at once.
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
         emit received();
     });
     struct sigaction action {};

@@ -6,7 +6,8 @@ class QSocketNotifier;
 
 /// SIGTERM and SIGINT, delivered on the GUI thread as received(): the handler only writes a byte
 /// to a pipe, which the event loop reads, so that the program ends through its normal shut-down
-/// and nothing but that write runs inside the handler. One per process.
+/// and nothing but that write runs inside the handler. A second signal takes its default action.
+/// One per process.
 class TerminationSignals final : public QObject {
     Q_OBJECT
 
