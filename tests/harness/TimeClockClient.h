@@ -71,8 +71,6 @@ public:
     void pressKeys(int count);
     void clickIdleArea(int count);
 
-    /// Whether the offline banner is drawn in the main window right now.
-    bool offlineBannerShown();
     /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
     bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
 
@@ -87,7 +85,6 @@ public:
     XDesktop::WindowId mainWindow() const { return window; }
 
     std::string settingsPath() const;
-    std::string queuePath() const;
     std::string log() const;
 
 private:
