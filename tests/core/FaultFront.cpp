@@ -14,43 +14,22 @@ namespace {
 
 constexpr std::size_t maxRequestBytes = 1024 * 1024;
 
-bool sendAll(int fd, const std::string& bytes) {
+void sendAll(int fd, const std::string& bytes) {
     for (std::size_t sent = 0; sent < bytes.size();) {
         const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
-            return false;
+            return;
         sent += static_cast<std::size_t>(n);
     }
-    return true;
 }
 
-std::string lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-/// Headers that describe one connection or one encoding of the body, which the front makes anew.
-bool ownedByTheFront(const std::string& name) {
-    const std::string n = lower(name);
-    return n == "host" || n == "content-length" || n == "connection" || n == "keep-alive" ||
-           n == "transfer-encoding" || n == "content-encoding" || n == "accept-encoding";
-}
-
-/// An answer whose head announces \a announced bytes of body, followed by \a body.
-std::string answerText(int status, const httplib::Headers& headers, const std::string& body,
-                       std::size_t announced) {
-    // Nothing reads the reason phrase.
-    std::string text = "HTTP/1.1 " + std::to_string(status) + " Front\r\n";
-    for (const auto& [name, value] : headers) {
-        if (!ownedByTheFront(name))
-            text += name + ": " + value + "\r\n";
-    }
-    return text + "Content-Length: " + std::to_string(announced) + "\r\nConnection: close\r\n\r\n" + body;
-}
-
-std::string answerText(int status, const char* type, const std::string& body) {
-    return answerText(status, {{"Content-Type", type}}, body, body.size());
+/// An answer that sends \a body and announces \a announced bytes of it, all by default. Nothing
+/// reads the reason phrase.
+std::string answerText(int status, const std::string& type, const std::string& body,
+                       std::size_t announced = std::string::npos) {
+    return "HTTP/1.1 " + std::to_string(status) + " Front\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + std::to_string(announced == std::string::npos ? body.size() : announced) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 /// Reads one request, head and body; nothing when the peer or the front ends first.
@@ -69,18 +48,15 @@ std::optional<httplib::Request> readRequest(int connection) {
             return std::nullopt;
     }
     httplib::Request request;
-    std::istringstream lines(received.substr(0, headEnd));
+    std::istringstream lines(received.substr(0, headEnd + 2));
     std::string line;
     std::getline(lines, line);
     std::istringstream(line) >> request.method >> request.path;
     while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         const std::size_t colon = line.find(':');
-        if (colon != std::string::npos)
-            request.headers.emplace(
-                line.substr(0, colon),
-                line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size())));
+        const std::size_t value = line.find_first_not_of(' ', colon + 1);
+        if (colon != std::string::npos && value < line.size())
+            request.headers.emplace(line.substr(0, colon), line.substr(value, line.size() - value - 1));
     }
     const std::size_t whole = headEnd + 4 + std::stoul("0" + request.get_header_value("Content-Length"));
     while (received.size() < whole) {
@@ -112,7 +88,13 @@ FaultFront::FaultFront(int servicePort, Plan plan, std::chrono::milliseconds lat
         for (int connection; (connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             const std::lock_guard lock(mutex);
             connections.insert(connection);
-            workers.emplace_back([this, connection] { serve(connection); });
+            workers.emplace_back([this, connection] {
+                if (std::optional<httplib::Request> request = readRequest(connection))
+                    answer(*request, connection);
+                const std::lock_guard done(mutex);
+                connections.erase(connection);
+                ::close(connection);
+            });
         }
     });
 }
@@ -137,14 +119,6 @@ std::vector<FaultFront::Request> FaultFront::requests() const {
     return log;
 }
 
-void FaultFront::serve(int connection) {
-    if (std::optional<httplib::Request> request = readRequest(connection))
-        answer(*request, connection);
-    const std::lock_guard lock(mutex);
-    connections.erase(connection);
-    ::close(connection);
-}
-
 void FaultFront::answer(httplib::Request& forwarded, int connection) {
     Request request{forwarded.method, forwarded.path, forwarded.get_header_value("Idempotency-Key"),
                     forwarded.body};
@@ -158,49 +132,36 @@ void FaultFront::answer(httplib::Request& forwarded, int connection) {
         request.attempt = seen.count;
         log.push_back(request);
     }
-    const Fault fault = plan(request);
-    if (fault == Fault::ServerError) {
-        sendAll(connection, answerText(500, "application/json", R"({"error":"the front's own"})"));
-        return;
-    }
-    if (fault == Fault::HtmlPage) {
-        sendAll(connection,
-                answerText(502, "text/html", "<html><body><h1>502 Bad Gateway</h1></body></html>"));
-        return;
-    }
     // Begun, so that Qt does not send the request again by itself as it does over a connection
     // that closes before any answer.
     const std::string hangUp = "HTTP/1.1 ";
-    if (fault == Fault::HangUp) {
-        sendAll(connection, hangUp);
-        return;
-    }
+    const Fault fault = plan(request);
+    if (fault == Fault::ServerError)
+        return sendAll(connection, answerText(500, "application/json", R"({"error":"the front's"})"));
+    if (fault == Fault::HtmlPage)
+        return sendAll(connection,
+                       answerText(502, "text/html", "<html><body><h1>Bad Gateway</h1></body></html>"));
+    if (fault == Fault::HangUp)
+        return sendAll(connection, hangUp);
 
     httplib::Client service("127.0.0.1", servicePort);
     service.set_url_encode(false);
-    std::erase_if(forwarded.headers, [](const auto& header) { return ownedByTheFront(header.first); });
+    for (const char* name : {"Host", "Content-Length", "Connection", "Keep-Alive", "Accept-Encoding"})
+        forwarded.headers.erase(name);
     const httplib::Result result = service.send(forwarded);
     if (!result)
         return;
-    const httplib::Response& answer = *result;
-    switch (fault) {
-    case Fault::CutOffAfterStore:
-        sendAll(connection, answerText(answer.status, answer.headers,
-                                       answer.body.substr(0, answer.body.size() / 2), answer.body.size()));
-        break;
-    case Fault::LateAfterStore: {
+    const std::string type = result->get_header_value("Content-Type");
+    const std::string& body = result->body;
+    if (fault == Fault::HangUpAfterStore)
+        return sendAll(connection, hangUp);
+    if (fault == Fault::CutOffAfterStore)
+        return sendAll(connection,
+                       answerText(result->status, type, body.substr(0, body.size() / 2), body.size()));
+    if (fault == Fault::LateAfterStore) {
         std::unique_lock lock(mutex);
         if (stopped.wait_for(lock, lateBy, [this] { return stopping; }))
-            break;
-        lock.unlock();
-        sendAll(connection, answerText(answer.status, answer.headers, answer.body, answer.body.size()));
-        break;
+            return;
     }
-    case Fault::Pass:
-        sendAll(connection, answerText(answer.status, answer.headers, answer.body, answer.body.size()));
-        break;
-    default: // HangUpAfterStore
-        sendAll(connection, hangUp);
-        break;
-    }
+    sendAll(connection, answerText(result->status, type, body));
 }

@@ -52,7 +52,6 @@ public:
     std::vector<Request> requests() const;
 
 private:
-    void serve(int connection);
     void answer(httplib::Request& forwarded, int connection);
 
     const int servicePort;

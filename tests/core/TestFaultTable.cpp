@@ -56,11 +56,11 @@ struct Row {
     bool offline = false;
 };
 
-// A 2xx status is a delivery, whatever follows it.
 void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
+// A 2xx status is a delivery, whatever follows it.
 bool failsTheAttempt(Fault fault) {
     return fault != Fault::Pass && fault != Fault::LateAfterStore && fault != Fault::CutOffAfterStore;
 }

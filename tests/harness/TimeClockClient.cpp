@@ -164,24 +164,16 @@ void TimeClockClient::launchAndSignIn() {
         throw std::runtime_error("the client does not take events after start-up");
 }
 
-bool TimeClockClient::runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition) {
-    return desktop.waitUntil(
-        [&] {
-            if (condition())
-                return true;
-            if (running() && findWindow(isSignInDialog))
-                signInThroughDialog("demo", "demo", "demo");
-            return false;
-        },
-        timeout);
-}
-
 bool TimeClockClient::waitUntilSignedIn(std::chrono::milliseconds timeout) {
     // Start-up runs in one go unless a dialog opens: a program that answers a ping while no
     // sign-in dialog shows has finished it.
-    return runUntil(timeout, [this] {
-        return desktop.ping(window, std::chrono::seconds(1)) && !findWindow(isSignInDialog);
-    });
+    return desktop.waitUntil(
+        [&] {
+            if (running() && findWindow(isSignInDialog))
+                signInThroughDialog("demo", "demo", "demo");
+            return desktop.ping(window, std::chrono::seconds(1)) && !findWindow(isSignInDialog);
+        },
+        timeout);
 }
 
 bool TimeClockClient::settle(std::chrono::milliseconds timeout) {

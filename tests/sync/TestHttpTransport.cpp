@@ -1,7 +1,7 @@
-// The transport against a real server on loopback: how long a caller waits for a late answer,
-// and whose certificates it trusts.
+// The transport against the service on loopback, in this process: how long a caller waits for
+// a late answer, and whose certificates it trusts.
 #include "HttpTransport.h"
-#include "LocalHttpServer.h"
+#include "Service.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,34 +11,32 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 using namespace std::chrono_literals;
 
 namespace {
 
-TEST(HttpTransport, ACallerWaits15SecondsForALateAnswerAndNoLonger) {
-    std::mutex mutex;
-    std::condition_variable released;
-    bool done = false;
-    LocalHttpServer server;
-    server.setResponder([&](const LocalHttpServer::Received&, httplib::Response& response) {
-        std::unique_lock lock(mutex);
-        released.wait_for(lock, 20s, [&] { return done; });
-        response.set_content(R"({"late":true})", "application/json");
-    });
-    HttpTransport transport(server.baseUrl());
-    const auto start = std::chrono::steady_clock::now();
-    const JsonReply reply =
-        transport.sendJSONRequestMethod("POST", "/api/time/clock-in", QJsonValue(QJsonObject{}));
-    const auto waited = std::chrono::steady_clock::now() - start;
-    {
-        const std::lock_guard lock(mutex);
-        done = true;
-    }
-    released.notify_all();
+corlune::server::ServeOptions serving(const QTemporaryDir& folder) {
+    corlune::server::ServeOptions options;
+    options.db = folder.filePath("service.sqlite3").toStdString();
+    options.port = 0;
+    options.threads = 2;
+    return options;
+}
 
+QString origin(const char* scheme, const corlune::server::Service& service) {
+    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(service.port());
+}
+
+TEST(HttpTransport, ACallerWaits15SecondsForALateAnswerAndNoLonger) {
+    QTemporaryDir folder;
+    corlune::server::ServeOptions options = serving(folder);
+    options.delay = 20s;
+    options.delayScope = corlune::server::DelayScope::All;
+    corlune::server::Service service(options);
+    HttpTransport transport(origin("http", service));
+    const auto start = std::chrono::steady_clock::now();
+    const JsonReply reply = transport.sendJSONRequestMethod("GET", "/api/version", std::nullopt);
+    const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(reply.status, 0);
     EXPECT_FALSE(reply.result);
     EXPECT_GE(waited, 15s);
@@ -77,20 +75,23 @@ struct Certificates {
 TEST(HttpTransport, OnlyACertificateOfATrustedAuthorityIsAnswered) {
     Certificates certificates;
     ASSERT_TRUE(certificates.made);
-    LocalHttpServer server(certificates.path("server.pem"), certificates.path("server.key"));
+    corlune::server::ServeOptions options = serving(certificates.folder);
+    options.tlsCert = certificates.path("server.pem");
+    options.tlsKey = certificates.path("server.key");
+    corlune::server::Service service(options);
     QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
     trusting.setCaCertificates(
         QSslCertificate::fromPath(QString::fromStdString(certificates.path("ca.pem"))));
 
-    const JsonReply trusted =
-        HttpTransport(server.baseUrl(), trusting).sendJSONRequestMethod("GET", "/", std::nullopt);
+    const JsonReply trusted = HttpTransport(origin("https", service), trusting)
+                                  .sendJSONRequestMethod("GET", "/api/version", std::nullopt);
     EXPECT_EQ(trusted.status, 200);
-    EXPECT_FALSE(trusted.error);
-    // The system's authorities do not know the test's: the request never reaches the server.
-    const JsonReply refused = HttpTransport(server.baseUrl()).sendJSONRequestMethod("GET", "/", std::nullopt);
+    EXPECT_TRUE(trusted.result);
+    // The system's authorities do not know the test's.
+    const JsonReply refused =
+        HttpTransport(origin("https", service)).sendJSONRequestMethod("GET", "/api/version", std::nullopt);
     EXPECT_EQ(refused.status, 0);
     EXPECT_TRUE(refused.error);
-    EXPECT_EQ(server.received().size(), 1u);
 }
 
 } // namespace
