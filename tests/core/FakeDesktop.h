@@ -39,7 +39,7 @@ struct FakeDesktop {
         s.openUrl = [](const QUrl&) { return true; };
         s.alerts = own(alerts);
         s.signInPrompt = own(signInPrompt);
-        s.breakPrompt = own(breakPrompt);
+        s.breakPrompt = std::make_unique<ScriptedBreakPrompt>();
         modal = s.modalGate.get();
         reachability->reachable.insert(QHostAddress(QHostAddress::LocalHost));
         app = std::make_unique<AppDelegate>(std::move(s));
@@ -80,7 +80,6 @@ struct FakeDesktop {
     FakeUserDefaults* defaults = nullptr;
     ScriptedAlerts* alerts = nullptr;
     ScriptedSignInPrompt* signInPrompt = nullptr;
-    ScriptedBreakPrompt* breakPrompt = nullptr;
     ModalGate* modal = nullptr;
     QTemporaryDir folder;
     std::unique_ptr<AppDelegate> app;
