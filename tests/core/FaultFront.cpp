@@ -132,8 +132,7 @@ void FaultFront::answer(httplib::Request& forwarded, int connection) {
         request.attempt = seen.count;
         log.push_back(request);
     }
-    // Begun, so that Qt does not send the request again by itself as it does over a connection
-    // that closes before any answer.
+    // What a server that dies while it answers leaves behind.
     const std::string hangUp = "HTTP/1.1 ";
     const Fault fault = plan(request);
     if (fault == Fault::ServerError)
