@@ -11,34 +11,35 @@ constexpr std::size_t maxBatch = 512;
 } // namespace
 
 EventWriter::EventWriter(const std::string& path)
-    : connection_(path)
-    , access_(connection_)
-    , findKey_(connection_, "SELECT id, kind, employee_id, job_id, at, ended_at, keystrokes, clicks "
-                            "FROM events WHERE idempotency_key = ?1")
-    , insert_(connection_, "INSERT INTO events (kind, employee_id, job_id, at, ended_at, keystrokes, clicks, "
-                           "received_at, idempotency_key) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
-    , thread_([this] { loop(); }) {}
+    : connection(path)
+    , access(connection)
+    , findKey(connection, "SELECT id, kind, employee_id, job_id, at, ended_at, keystrokes, clicks "
+                          "FROM events WHERE idempotency_key = ?1")
+    , insertEvent(connection,
+                  "INSERT INTO events (kind, employee_id, job_id, at, ended_at, keystrokes, clicks, "
+                  "received_at, idempotency_key) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+    , thread([this] { loop(); }) {}
 
 EventWriter::~EventWriter() {
     {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
+        const std::lock_guard lock(mutex);
+        stopping = true;
     }
-    wake_.notify_one();
-    thread_.join();
+    wake.notify_one();
+    thread.join();
 }
 
 StoreResult EventWriter::store(const EventReport& report, const std::string& idempotencyKey) {
     Pending pending{&report, &idempotencyKey, {}};
     auto future = pending.result.get_future();
     {
-        const std::lock_guard lock(mutex_);
-        if (stopping_) {
+        const std::lock_guard lock(mutex);
+        if (stopping) {
             return {};
         }
-        queue_.push_back(&pending);
+        queue.push_back(&pending);
     }
-    wake_.notify_one();
+    wake.notify_one();
     return future.get();
 }
 
@@ -46,14 +47,14 @@ void EventWriter::loop() {
     std::vector<Pending*> batch;
     for (;;) {
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [this] { return stopping || !queue.empty(); });
+            if (queue.empty()) {
                 return;
             }
-            const auto count = std::min(queue_.size(), maxBatch);
-            batch.assign(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
-            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
+            const auto count = std::min(queue.size(), maxBatch);
+            batch.assign(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(count));
+            queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(count));
         }
         writeBatch(batch);
     }
@@ -65,7 +66,7 @@ void EventWriter::writeBatch(std::vector<Pending*>& batch) {
         const auto receivedAt = std::chrono::duration_cast<std::chrono::seconds>(
                                     std::chrono::system_clock::now().time_since_epoch())
                                     .count();
-        Transaction transaction(connection_);
+        Transaction transaction(connection);
         for (std::size_t i = 0; i < batch.size(); ++i) {
             results[i] = writeOne(*batch[i]->report, *batch[i]->key, receivedAt);
         }
@@ -84,7 +85,7 @@ void EventWriter::writeBatch(std::vector<Pending*>& batch) {
 StoreResult EventWriter::writeOne(const EventReport& report, const std::string& key,
                                   std::int64_t receivedAt) {
     if (!key.empty()) {
-        auto row = findKey_.run();
+        auto row = findKey.run();
         if (row.bind(1, key).step()) {
             EventReport stored;
             stored.kind = static_cast<EventKind>(row.integer(1));
@@ -97,7 +98,7 @@ StoreResult EventWriter::writeOne(const EventReport& report, const std::string& 
             return {stored == report ? StoreOutcome::Replayed : StoreOutcome::KeyReused, row.integer(0)};
         }
     }
-    switch (access_.check(report.employeeId, report.jobId)) {
+    switch (access.check(report.employeeId, report.jobId)) {
     case Access::Allowed:
         break;
     case Access::UnknownEmployee:
@@ -107,22 +108,22 @@ StoreResult EventWriter::writeOne(const EventReport& report, const std::string& 
     case Access::Failed:
         throw SqliteError("access check failed", SQLITE_ERROR);
     }
-    auto insert = insert_.run();
-    insert.bind(1, std::int64_t{static_cast<int>(report.kind)})
+    auto row = insertEvent.run();
+    row.bind(1, std::int64_t{static_cast<int>(report.kind)})
         .bind(2, report.employeeId)
         .bind(3, report.jobId)
         .bind(4, report.at)
         .bind(8, receivedAt);
     if (report.kind == EventKind::InputTrack) {
-        insert.bind(5, report.endedAt).bind(6, report.keystrokes).bind(7, report.clicks);
+        row.bind(5, report.endedAt).bind(6, report.keystrokes).bind(7, report.clicks);
     }
     if (key.empty()) {
-        insert.bindNull(9);
+        row.bindNull(9);
     } else {
-        insert.bind(9, key);
+        row.bind(9, key);
     }
-    insert.step();
-    return {StoreOutcome::Stored, connection_.lastInsertId()};
+    row.step();
+    return {StoreOutcome::Stored, connection.lastInsertId()};
 }
 
 } // namespace corlune::server

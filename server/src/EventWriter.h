@@ -39,16 +39,16 @@ private:
     void writeBatch(std::vector<Pending*>& batch);
     StoreResult writeOne(const EventReport& report, const std::string& key, std::int64_t receivedAt);
 
-    Connection connection_;
-    AccessCheck access_;
-    Statement findKey_;
-    Statement insert_;
+    Connection connection;
+    AccessCheck access;
+    Statement findKey;
+    Statement insertEvent;
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<Pending*> queue_;
-    bool stopping_ = false;
-    std::thread thread_;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<Pending*> queue;
+    bool stopping = false;
+    std::thread thread;
 };
 
 } // namespace corlune::server

@@ -23,17 +23,29 @@ bool validIdempotencyKey(const std::string& key) {
            std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 0x7f; });
 }
 
-ApiResponse accessRefusal(Access access) {
-    switch (access) {
-    case Access::UnknownEmployee:
-        return errorResponse(404, "unknown employee");
-    case Access::JobNotAllowed:
-        return errorResponse(403, "the employee may not work on this job");
-    case Access::Allowed:
-    case Access::Failed:
-        break;
-    }
+bool equalsIgnoringCase(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+/// One answer for an employee that does not exist and one that may not work on the job.
+ApiResponse forbidden() {
+    return errorResponse(403, "not allowed for this employee and job");
+}
+
+ApiResponse unavailable() {
     return errorResponse(503, "storage unavailable");
+}
+
+ApiResponse accessRefusal(Access access) {
+    return access == Access::Failed ? unavailable() : forbidden();
+}
+
+ApiResponse unauthorized(const char* challenge, std::string message) {
+    ApiResponse response = errorResponse(401, std::move(message));
+    response.headers.emplace_back("WWW-Authenticate", challenge);
+    return response;
 }
 
 } // namespace
@@ -47,14 +59,57 @@ bool isJsonMediaType(std::string_view contentType) {
     while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) {
         type.remove_prefix(1);
     }
-    constexpr std::string_view json = "application/json";
-    return type.size() == json.size() &&
-           std::equal(type.begin(), type.end(), json.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return equalsIgnoringCase(type, "application/json");
+}
+
+std::optional<std::string_view> bearerToken(std::string_view authorization) {
+    const auto space = authorization.find(' ');
+    if (space == std::string_view::npos || !equalsIgnoringCase(authorization.substr(0, space), "bearer")) {
+        return std::nullopt;
+    }
+    std::string_view token = authorization.substr(space + 1);
+    while (!token.empty() && token.front() == ' ') {
+        token.remove_prefix(1);
+    }
+    const auto body = token.find_last_not_of('=');
+    const bool wellFormed =
+        !token.empty() && token.size() <= 512 && body != std::string_view::npos &&
+        std::all_of(token.begin(), token.begin() + static_cast<std::ptrdiff_t>(body) + 1, [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) ||
+                   std::string_view("-._~+/").find(c) != std::string_view::npos;
+        });
+    return wellFormed ? std::optional(token) : std::nullopt;
 }
 
 ApiResponse errorResponse(int status, std::string message) {
     return ApiResponse{status, {{"error", std::move(message)}}, {}};
+}
+
+Handlers::Caller Handlers::caller(const ApiRequest& request) {
+    const auto token = bearerToken(request.authorization);
+    if (!token) {
+        if (equalsIgnoringCase(std::string_view(request.authorization).substr(0, 7), "bearer ")) {
+            return {unauthorized("Bearer error=\"invalid_token\"", "the token is malformed"), {}};
+        }
+        // No credentials of ours: another scheme, such as a proxy's Basic, is not ours to judge.
+        if (tokenRule.allowAnonymous) {
+            return {};
+        }
+        return {unauthorized("Bearer", "sign in first: send Authorization: Bearer and the token of "
+                                       "/api/users/verify"),
+                {}};
+    }
+    const TokenLookup lookup = storage.token(tokenDigest(*token), clock.unixNow());
+    switch (lookup.status) {
+    case TokenStatus::Valid:
+        return {std::nullopt, lookup.owner};
+    case TokenStatus::Unknown:
+        return {unauthorized("Bearer error=\"invalid_token\"", "the token is unknown, expired or revoked"),
+                {}};
+    case TokenStatus::Failed:
+        break;
+    }
+    return {unavailable(), {}};
 }
 
 ApiResponse Handlers::verify(const ApiRequest& request) {
@@ -66,11 +121,17 @@ ApiResponse Handlers::verify(const ApiRequest& request) {
         return errorResponse(400, parsed.error);
     }
     const VerifyRequest& v = *parsed.value;
-    const auto answer = [](bool ok) { return ApiResponse{200, {{"ok", ok}}, {}}; };
-    if (v.employeeId.size() > maxIdBytes || !throttle_.begin(v.employeeId)) {
-        return answer(false);
+    const ApiResponse no{200, {{"ok", false}}, {}};
+    if (v.employeeId.size() > maxIdBytes) {
+        return no; // cannot exist, and is not worth a place in the throttle
     }
-    const CredentialsLookup lookup = storage_.credentials(v.employeeId, v.jobId);
+    if (const auto wait = throttle.begin(v.employeeId, request.clientAddress); wait.count() > 0) {
+        ApiResponse response{
+            429, {{"ok", false}, {"error", "too many failed sign-ins; try again later"}}, {}};
+        response.headers.emplace_back("Retry-After", std::to_string(wait.count()));
+        return response;
+    }
+    const CredentialsLookup lookup = storage.credentials(v.employeeId, v.jobId);
     bool ok = false;
     switch (lookup.access) {
     case Access::Allowed:
@@ -83,14 +144,30 @@ ApiResponse Handlers::verify(const ApiRequest& request) {
         verifyAgainstNothing(v.password);
         break;
     case Access::Failed:
-        throttle_.finish(v.employeeId, VerifyThrottle::Attempt::NotChecked);
-        return accessRefusal(lookup.access);
+        throttle.finish(v.employeeId, request.clientAddress, VerifyThrottle::Attempt::NotChecked);
+        return unavailable();
     }
-    throttle_.finish(v.employeeId, ok ? VerifyThrottle::Attempt::Succeeded : VerifyThrottle::Attempt::Failed);
-    return answer(ok);
+    throttle.finish(v.employeeId, request.clientAddress,
+                    ok ? VerifyThrottle::Attempt::Succeeded : VerifyThrottle::Attempt::Failed);
+    return ok ? signedIn(v) : no;
+}
+
+ApiResponse Handlers::signedIn(const VerifyRequest& credentials) {
+    const auto token = newToken();
+    const UnixSeconds now = clock.unixNow();
+    const UnixSeconds expiresAt = now + std::chrono::seconds(tokenRule.lifetime).count();
+    if (!token ||
+        !storage.addToken(tokenDigest(*token), {credentials.employeeId, credentials.jobId}, now, expiresAt)) {
+        return unavailable();
+    }
+    return ApiResponse{200, {{"ok", true}, {"token", *token}}, {}};
 }
 
 ApiResponse Handlers::report(EventKind kind, const ApiRequest& request) {
+    const Caller who = caller(request);
+    if (who.refusal) {
+        return *who.refusal;
+    }
     if (auto refusal = refuseMediaType(request)) {
         return *refusal;
     }
@@ -101,7 +178,10 @@ ApiResponse Handlers::report(EventKind kind, const ApiRequest& request) {
     if (!parsed.value) {
         return errorResponse(400, parsed.error);
     }
-    const StoreResult result = storage_.store(*parsed.value, request.idempotencyKey);
+    if (!who.mayActFor(parsed.value->employeeId, parsed.value->jobId)) {
+        return forbidden();
+    }
+    const StoreResult result = storage.store(*parsed.value, request.idempotencyKey);
     switch (result.outcome) {
     case StoreOutcome::Stored:
     case StoreOutcome::Replayed: {
@@ -114,22 +194,28 @@ ApiResponse Handlers::report(EventKind kind, const ApiRequest& request) {
     case StoreOutcome::KeyReused:
         return errorResponse(422, "this Idempotency-Key was already used for a different event");
     case StoreOutcome::UnknownEmployee:
-        return accessRefusal(Access::UnknownEmployee);
     case StoreOutcome::JobNotAllowed:
-        return accessRefusal(Access::JobNotAllowed);
+        return forbidden();
     case StoreOutcome::Failed:
         break;
     }
-    return accessRefusal(Access::Failed);
+    return unavailable();
 }
 
 ApiResponse Handlers::summary(const ApiRequest& request) {
+    const Caller who = caller(request);
+    if (who.refusal) {
+        return *who.refusal;
+    }
     const auto parsed = parseSummaryQuery(request.query);
     if (!parsed.value) {
         return errorResponse(400, parsed.error);
     }
     const SummaryQuery& q = *parsed.value;
-    TimelineLookup lookup = storage_.timeline(q.employeeId, q.jobId, q.from, q.to);
+    if (!who.mayActFor(q.employeeId, q.jobId)) {
+        return forbidden();
+    }
+    TimelineLookup lookup = storage.timeline(q.employeeId, q.jobId, q.from, q.to);
     if (lookup.access != Access::Allowed) {
         return accessRefusal(lookup.access);
     }
@@ -138,18 +224,22 @@ ApiResponse Handlers::summary(const ApiRequest& request) {
 }
 
 ApiResponse Handlers::version() const {
-    ApiResponse response{200, {{"version", version_.latestVersion}}, {}};
-    if (version_.updateAvailable) {
-        response.body["updateAvailable"] = *version_.updateAvailable;
+    ApiResponse response{200, {{"version", versionAnswer.latestVersion}}, {}};
+    if (versionAnswer.updateAvailable) {
+        response.body["updateAvailable"] = *versionAnswer.updateAvailable;
     }
     return response;
 }
 
-ApiResponse Handlers::impressions() {
-    if (impressions_ == nullptr) {
+ApiResponse Handlers::impressions(const ApiRequest& request) {
+    const Caller who = caller(request);
+    if (who.refusal) {
+        return *who.refusal;
+    }
+    if (impressionSource == nullptr) {
         return errorResponse(404, "no impressions are configured on this service");
     }
-    auto current = impressions_->current();
+    auto current = impressionSource->current();
     if (!current) {
         return errorResponse(503, "the impressions file has not held a JSON object yet");
     }

@@ -2,10 +2,10 @@
 
 #include "WireFormat.h"
 
-#include <fstream>
+#include <fcntl.h>
 #include <iostream>
-#include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace corlune::server {
 
@@ -27,30 +27,46 @@ nlohmann::json Impressions::demoFigures() {
 }
 
 std::optional<nlohmann::json> Impressions::current() {
-    const std::lock_guard lock(mutex_);
-    if (path_.empty()) {
-        return object_;
+    const std::lock_guard lock(mutex);
+    if (path.empty()) {
+        return object;
     }
+    // Opened without blocking and checked on the descriptor, so a FIFO put in the file's place
+    // cannot hold the analytics requests, and a huge file is never read whole.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
-    if (::stat(path_.c_str(), &info) != 0) {
-        return object_;
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return object;
     }
     const FileStamp stamp{info.st_ino, info.st_size, info.st_mtim};
-    if (seen_ && *seen_ == stamp) {
-        return object_;
+    if (seen && *seen == stamp) {
+        ::close(fd);
+        return object;
     }
-    seen_ = stamp;
-    std::ifstream file(path_, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    auto parsed = parseJsonObject(text.str());
-    if (file.bad() || !parsed.value) {
-        std::cerr << "corlune-track-server: " << path_ << ": " << (parsed.value ? "unreadable" : parsed.error)
+    seen = stamp;
+    std::string text(maxFileBytes + 1, '\0');
+    std::size_t length = 0;
+    ssize_t n = 0;
+    while (S_ISREG(info.st_mode) && length < text.size() &&
+           (n = ::read(fd, text.data() + length, text.size() - length)) > 0) {
+        length += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    text.resize(length);
+    auto parsed = !S_ISREG(info.st_mode)  ? Parsed<nlohmann::json>::fail("not a regular file")
+                  : n < 0                 ? Parsed<nlohmann::json>::fail("unreadable")
+                  : length > maxFileBytes ? Parsed<nlohmann::json>::fail("larger than 1 MiB")
+                                          : parseJsonObject(text);
+    if (!parsed.value) {
+        std::cerr << "corlune-track-server: " << path << ": " << parsed.error
                   << "; the analytics keep their last good copy\n";
-        return object_;
+        return object;
     }
-    object_ = std::move(parsed.value);
-    return object_;
+    object = std::move(parsed.value);
+    return object;
 }
 
 } // namespace corlune::server

@@ -17,6 +17,9 @@ namespace corlune::server {
 /// so an editor caught halfway through a save never empties the panel.
 class Impressions {
 public:
+    /// A larger file is refused like a malformed one.
+    static constexpr std::size_t maxFileBytes = 1024 * 1024;
+
     static std::unique_ptr<Impressions> fromFile(std::string path);
     static std::unique_ptr<Impressions> fixed(nlohmann::json object);
     /// The figures `serve --demo` shows when no file is given.
@@ -40,13 +43,13 @@ private:
     };
 
     Impressions(std::string path, std::optional<nlohmann::json> object)
-        : path_(std::move(path))
-        , object_(std::move(object)) {}
+        : path(std::move(path))
+        , object(std::move(object)) {}
 
-    std::string path_; ///< empty for a fixed object
-    std::mutex mutex_;
-    std::optional<FileStamp> seen_;
-    std::optional<nlohmann::json> object_;
+    std::string path; ///< empty for a fixed object
+    std::mutex mutex;
+    std::optional<FileStamp> seen;
+    std::optional<nlohmann::json> object;
 };
 
 } // namespace corlune::server

@@ -128,6 +128,17 @@ Parsed<Command> parseServe(const std::vector<std::string>& args) {
              o.delay = std::chrono::milliseconds(n.value_or(0));
              return n ? std::string() : std::string("expected milliseconds from 0 to 600000");
          }},
+        {"token-days", true,
+         [&o](const std::string& v) {
+             const auto n = readInt(v, 1, 3650);
+             o.tokenDays = n.value_or(0);
+             return n ? std::string() : std::string("expected days from 1 to 3650");
+         }},
+        {"allow-anonymous-reports", false,
+         [&o](const std::string&) {
+             o.allowAnonymousReports = true;
+             return std::string();
+         }},
         {"delay-scope", true,
          [&o](const std::string& v) {
              if (v != "events" && v != "all") {
@@ -295,6 +306,11 @@ Options of serve:
                        Also send "updateAvailable" on /api/version (not sent by default).
   --impressions FILE   Serve this JSON object on /api/analytics/impressions, read again
                        whenever the file changes (404 when neither this nor --demo is given).
+  --token-days N       How long a sign-in token stays valid, in days (1 to 3650; default 30).
+  --allow-anonymous-reports
+                       Also accept event reports, summaries and impressions requests that
+                       carry no token, from anyone who can reach the port. Unsafe anywhere
+                       but on loopback; for time clocks that do not send tokens yet.
   --threads N          Worker threads, each serving one connection at a time (default 32).
   --delay-ms N         For fault tests: hold every event report's answer N milliseconds
                        after the event is stored (0 to 600000; default 0). A stop cuts the
@@ -303,7 +319,7 @@ Options of serve:
                        Which answers --delay-ms holds: event reports (default) or all.
 
 Endpoints:
-  POST /api/users/verify        {"employeeId","jobId","password"} -> {"ok": bool}
+  POST /api/users/verify        {"employeeId","jobId","password"} -> {"ok": bool[, "token"]}
   POST /api/time/clock-in       {"employeeId","jobId","clockIn"}
   POST /api/time/clock-out      {"employeeId","jobId","clockOut"}
   POST /api/break/start         {"employeeId","jobId","start"}
@@ -312,8 +328,10 @@ Endpoints:
   GET  /api/time/summary?employeeId=&jobId=&from=&to=   -> {"totalWorkMs": N}
   GET  /api/version             -> {"version": "..."[, "updateAvailable": bool]}
   GET  /api/analytics/impressions
-Timestamps are UTC, YYYY-MM-DDTHH:MM:SSZ. Event reports answer 201 {"ok": true, "eventId": N};
-an "Idempotency-Key" header already stored is answered the same and stores nothing.
+Every endpoint but verify and version needs "Authorization: Bearer TOKEN", the token of a
+verify of the same employee and job. Timestamps are UTC, YYYY-MM-DDTHH:MM:SSZ, from 2000 to
+2100. Event reports answer 201 {"ok": true, "eventId": N}; an "Idempotency-Key" header already
+stored is answered the same and stores nothing.
 )";
 }
 

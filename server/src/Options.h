@@ -28,6 +28,8 @@ struct ServeOptions {
     int threads = 32;
     std::chrono::milliseconds delay{0};
     DelayScope delayScope = DelayScope::Events;
+    int tokenDays = 30;
+    bool allowAnonymousReports = false;
 };
 
 struct EmployeeAddOptions {

@@ -62,4 +62,26 @@ bool verifyAgainstNothing(std::string_view password) {
     return false;
 }
 
+std::optional<std::string> newToken() {
+    if (!sodiumReady()) {
+        return std::nullopt;
+    }
+    unsigned char random[32];
+    randombytes_buf(random, sizeof random);
+    constexpr int variant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
+    char text[sodium_base64_ENCODED_LEN(sizeof random, variant)];
+    sodium_bin2base64(text, sizeof text, random, sizeof random, variant);
+    return std::string(text);
+}
+
+std::string tokenDigest(std::string_view token) {
+    sodiumReady(); // picks the fastest implementation; the portable one works without it
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()),
+                       token.size(), nullptr, 0);
+    char hex[sizeof digest * 2 + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return std::string(hex);
+}
+
 } // namespace corlune::server

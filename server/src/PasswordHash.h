@@ -21,4 +21,12 @@ bool verifyPassword(const std::string& encodedHash, std::string_view password);
 /// so that it takes as long as a wrong password for a known one.
 bool verifyAgainstNothing(std::string_view password);
 
+/// A new bearer token: 256 random bits as 43 characters of URL-safe base64 without padding;
+/// nothing when libsodium cannot start.
+std::optional<std::string> newToken();
+
+/// What is stored of a token: its BLAKE2b-256 digest in hex. A token is random, so a fast hash
+/// is enough to make a stolen database useless for signing in.
+std::string tokenDigest(std::string_view token);
+
 } // namespace corlune::server

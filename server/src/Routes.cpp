@@ -69,7 +69,7 @@ void installRoutes(httplib::Server& server, Handlers& handlers, AnswerDelay dela
         {"/api/time/summary", "GET", false, [&](const ApiRequest& r) { return handlers.summary(r); }},
         {"/api/version", "GET", false, [&](const ApiRequest&) { return handlers.version(); }},
         {"/api/analytics/impressions", "GET", false,
-         [&](const ApiRequest&) { return handlers.impressions(); }},
+         [&](const ApiRequest& r) { return handlers.impressions(r); }},
     };
     using Register = httplib::Server& (httplib::Server::*)(const std::string&, httplib::Server::Handler);
     const std::pair<const char*, Register> methods[] = {

@@ -38,6 +38,17 @@ constexpr std::array steps = {
     ) STRICT;
     CREATE INDEX events_by_timeline ON events (employee_id, job_id, kind, at);
     )sql",
+    // Sign-in tokens, kept only as digests. Removing an employee revokes their tokens.
+    R"sql(
+    CREATE TABLE tokens (
+        digest      TEXT PRIMARY KEY NOT NULL,
+        employee_id TEXT NOT NULL REFERENCES employees(id) ON DELETE CASCADE,
+        job_id      TEXT NOT NULL,
+        issued_at   INTEGER NOT NULL,
+        expires_at  INTEGER NOT NULL
+    ) STRICT, WITHOUT ROWID;
+    CREATE INDEX tokens_by_employee ON tokens (employee_id, issued_at);
+    )sql",
 };
 
 } // namespace

@@ -63,7 +63,7 @@ std::unique_ptr<httplib::Server> makeServer(const ServeOptions& o) {
 struct Service::State {
     std::unique_ptr<Storage> storage;
     std::unique_ptr<Impressions> impressions;
-    SteadyClock clock;
+    SystemClock clock;
     std::unique_ptr<VerifyThrottle> throttle;
     std::unique_ptr<Handlers> handlers;
     StopSignal stopSignal;
@@ -90,8 +90,10 @@ Service::Service(const ServeOptions& o)
         s.impressions = Impressions::fixed(Impressions::demoFigures());
     }
     s.throttle = std::make_unique<VerifyThrottle>(s.clock);
-    s.handlers = std::make_unique<Handlers>(*s.storage, *s.throttle, s.impressions.get(),
-                                            VersionAnswer{o.latestVersion, o.updateAvailable});
+    s.handlers =
+        std::make_unique<Handlers>(*s.storage, *s.throttle, s.clock, s.impressions.get(),
+                                   VersionAnswer{o.latestVersion, o.updateAvailable},
+                                   TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports});
     s.server = makeServer(o);
     if (!s.server->is_valid()) {
         throw std::runtime_error("cannot load the TLS certificate " + o.tlsCert + " or key " + o.tlsKey);

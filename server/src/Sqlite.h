@@ -14,11 +14,11 @@ class SqliteError : public std::runtime_error {
 public:
     SqliteError(const std::string& what, int code)
         : std::runtime_error(what)
-        , code_(code) {}
-    int code() const { return code_; }
+        , resultCode(code) {}
+    int code() const { return resultCode; }
 
 private:
-    int code_;
+    int resultCode;
 };
 
 /// One open database connection; used by one thread at a time.
@@ -32,11 +32,11 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void exec(const char* sql);
-    std::int64_t lastInsertId() const { return sqlite3_last_insert_rowid(db_); }
-    sqlite3* handle() const { return db_; }
+    std::int64_t lastInsertId() const { return sqlite3_last_insert_rowid(db); }
+    sqlite3* handle() const { return db; }
 
 private:
-    sqlite3* db_ = nullptr;
+    sqlite3* db = nullptr;
 };
 
 /// A statement prepared once and run many times; each run goes through a Run, which binds
@@ -50,9 +50,9 @@ public:
 
     class Run {
     public:
-        explicit Run(Statement& statement)
-            : s_(statement.stmt_)
-            , db_(statement.db_) {}
+        explicit Run(Statement& owner)
+            : statement(owner.statement)
+            , db(owner.db) {}
         ~Run();
         Run(const Run&) = delete;
         Run& operator=(const Run&) = delete;
@@ -62,22 +62,22 @@ public:
         Run& bindNull(int index);
         /// True with a row to read, false when done.
         bool step();
-        std::int64_t integer(int column) const { return sqlite3_column_int64(s_, column); }
+        std::int64_t integer(int column) const { return sqlite3_column_int64(statement, column); }
         std::string text(int column) const;
-        bool isNull(int column) const { return sqlite3_column_type(s_, column) == SQLITE_NULL; }
+        bool isNull(int column) const { return sqlite3_column_type(statement, column) == SQLITE_NULL; }
 
     private:
         Run& check(int rc);
 
-        sqlite3_stmt* s_;
-        sqlite3* db_;
+        sqlite3_stmt* statement;
+        sqlite3* db;
     };
 
     Run run() { return Run(*this); }
 
 private:
-    sqlite3_stmt* stmt_ = nullptr;
-    sqlite3* db_ = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    sqlite3* db = nullptr;
 };
 
 /// BEGIN IMMEDIATE ... COMMIT, rolled back if not committed.
@@ -91,8 +91,8 @@ public:
     void commit();
 
 private:
-    Connection& connection_;
-    bool open_ = true;
+    Connection& connection;
+    bool open = true;
 };
 
 } // namespace corlune::server

@@ -4,24 +4,26 @@
 #include "Schema.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 namespace corlune::server {
 
 AccessCheck::AccessCheck(Connection& connection)
-    : employee_(connection, "SELECT password_hash FROM employees WHERE id = ?1")
-    , job_(connection, "SELECT 1 FROM employee_jobs WHERE employee_id = ?1 AND job_id = ?2") {}
+    : findEmployee(connection, "SELECT password_hash FROM employees WHERE id = ?1")
+    , findJob(connection, "SELECT 1 FROM employee_jobs WHERE employee_id = ?1 AND job_id = ?2") {}
 
 CredentialsLookup AccessCheck::credentials(const std::string& employeeId, const std::string& jobId) {
     CredentialsLookup lookup;
     {
-        auto row = employee_.run();
+        auto row = findEmployee.run();
         if (!row.bind(1, employeeId).step()) {
             return {Access::UnknownEmployee, {}};
         }
         lookup.passwordHash = row.text(0);
     }
-    auto row = job_.run();
+    auto row = findJob.run();
     lookup.access = row.bind(1, employeeId).bind(2, jobId).step() ? Access::Allowed : Access::JobNotAllowed;
     return lookup;
 }
@@ -30,10 +32,26 @@ Access AccessCheck::check(const std::string& employeeId, const std::string& jobI
     return credentials(employeeId, jobId).access;
 }
 
+namespace {
+
+/// SQLite makes a new database readable by everyone (less the umask) and gives its -wal and
+/// -shm files the database's mode, so the file is made first, for its owner alone. A file that
+/// exists keeps the mode its owner gave it.
+void createPrivately(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+} // namespace
+
 struct Storage::Reader {
     explicit Reader(const std::string& path)
         : connection(path)
         , access(connection)
+        , findToken(connection,
+                    "SELECT employee_id, job_id FROM tokens WHERE digest = ?1 AND expires_at > ?2")
         , timeline(connection,
                    "SELECT kind, at, id FROM events "
                    "WHERE employee_id = ?1 AND job_id = ?2 AND kind IN (1, 2, 3, 4) AND at <= ?4 AND at >= "
@@ -43,6 +61,7 @@ struct Storage::Reader {
 
     Connection connection;
     AccessCheck access;
+    Statement findToken;
     Statement timeline;
 };
 
@@ -50,30 +69,31 @@ struct Storage::Reader {
 class Storage::ReaderLease {
 public:
     ReaderLease(Storage& storage, std::unique_ptr<Reader> reader)
-        : storage_(storage)
-        , reader_(std::move(reader)) {}
+        : storage(storage)
+        , reader(std::move(reader)) {}
     ~ReaderLease() {
-        const std::lock_guard lock(storage_.readersMutex_);
-        storage_.idleReaders_.push_back(std::move(reader_));
+        const std::lock_guard lock(storage.readersMutex);
+        storage.idleReaders.push_back(std::move(reader));
     }
     ReaderLease(const ReaderLease&) = delete;
     ReaderLease& operator=(const ReaderLease&) = delete;
 
-    Reader* operator->() const { return reader_.get(); }
+    Reader* operator->() const { return reader.get(); }
 
 private:
-    Storage& storage_;
-    std::unique_ptr<Reader> reader_;
+    Storage& storage;
+    std::unique_ptr<Reader> reader;
 };
 
 Storage::Storage(const std::string& path)
-    : path_(path) {
+    : path(path) {
+    createPrivately(path);
     {
-        Connection setup(path_);
+        Connection setup(path);
         setup.exec("PRAGMA journal_mode = WAL");
         migrate(setup);
     }
-    writer_ = std::make_unique<EventWriter>(path_);
+    writer = std::make_unique<EventWriter>(path);
 }
 
 Storage::~Storage() = default;
@@ -81,20 +101,20 @@ Storage::~Storage() = default;
 Storage::ReaderLease Storage::lease() {
     std::unique_ptr<Reader> reader;
     {
-        const std::lock_guard lock(readersMutex_);
-        if (!idleReaders_.empty()) {
-            reader = std::move(idleReaders_.back());
-            idleReaders_.pop_back();
+        const std::lock_guard lock(readersMutex);
+        if (!idleReaders.empty()) {
+            reader = std::move(idleReaders.back());
+            idleReaders.pop_back();
         }
     }
     if (!reader) {
-        reader = std::make_unique<Reader>(path_);
+        reader = std::make_unique<Reader>(path);
     }
     return ReaderLease(*this, std::move(reader));
 }
 
 StoreResult Storage::store(const EventReport& report, const std::string& idempotencyKey) {
-    return writer_->store(report, idempotencyKey);
+    return writer->store(report, idempotencyKey);
 }
 
 CredentialsLookup Storage::credentials(const std::string& employeeId, const std::string& jobId) {
@@ -124,6 +144,51 @@ TimelineLookup Storage::timeline(const std::string& employeeId, const std::strin
             lookup.events.push_back({static_cast<EventKind>(row.integer(0)), row.integer(1), row.integer(2)});
         }
         return lookup;
+    } catch (const SqliteError&) {
+        return {};
+    }
+}
+
+bool Storage::addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds issuedAt,
+                       UnixSeconds expiresAt) {
+    try {
+        auto reader = lease();
+        Connection& db = reader->connection;
+        Transaction transaction(db);
+        Statement add(db, "INSERT INTO tokens (digest, employee_id, job_id, issued_at, expires_at) "
+                          "VALUES (?1, ?2, ?3, ?4, ?5)");
+        add.run()
+            .bind(1, digest)
+            .bind(2, owner.employeeId)
+            .bind(3, owner.jobId)
+            .bind(4, issuedAt)
+            .bind(5, expiresAt)
+            .step();
+        // The new token is never the one dropped, even among tokens issued in the same second.
+        Statement prune(db, "DELETE FROM tokens WHERE employee_id = ?1 AND (expires_at <= ?3 OR "
+                            "digest NOT IN (SELECT digest FROM tokens WHERE employee_id = ?1 "
+                            "ORDER BY digest = ?2 DESC, issued_at DESC LIMIT ?4))");
+        prune.run()
+            .bind(1, owner.employeeId)
+            .bind(2, digest)
+            .bind(3, issuedAt)
+            .bind(4, std::int64_t{maxTokensPerEmployee})
+            .step();
+        transaction.commit();
+        return true;
+    } catch (const SqliteError&) {
+        return false;
+    }
+}
+
+TokenLookup Storage::token(const std::string& digest, UnixSeconds now) {
+    try {
+        auto reader = lease();
+        auto row = reader->findToken.run();
+        if (!row.bind(1, digest).bind(2, now).step()) {
+            return {TokenStatus::Unknown, {}};
+        }
+        return {TokenStatus::Valid, {row.text(0), row.text(1)}};
     } catch (const SqliteError&) {
         return {};
     }

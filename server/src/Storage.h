@@ -41,6 +41,28 @@ struct TimelineLookup {
     std::vector<TimelineEvent> events; ///< for Allowed
 };
 
+/// Whom a sign-in token speaks for: the employee and job of the verification that made it.
+struct TokenOwner {
+    std::string employeeId;
+    std::string jobId;
+    bool operator==(const TokenOwner&) const = default;
+};
+
+enum class TokenStatus {
+    Valid,
+    Unknown, ///< never issued, expired, or revoked with its employee
+    Failed,  ///< the database could not be read
+};
+
+struct TokenLookup {
+    TokenStatus status = TokenStatus::Failed;
+    TokenOwner owner; ///< for Valid
+};
+
+/// An employee keeps at most this many live tokens (each verification makes one); the oldest
+/// beyond it are dropped.
+inline constexpr int maxTokensPerEmployee = 256;
+
 enum class AddOutcome { Added, AlreadyExists, Failed };
 enum class RemoveOutcome { Removed, NotFound, Failed };
 
@@ -55,7 +77,8 @@ struct Employee {
 /// each with its statements prepared once. Every method may be called from any thread.
 class Storage {
 public:
-    /// Opens or creates the file and migrates it; throws SqliteError when it cannot.
+    /// Opens or creates the file and migrates it; throws SqliteError when it cannot. A new
+    /// file, and the journal files that follow its mode, are readable by their owner alone.
     explicit Storage(const std::string& path);
     ~Storage();
     Storage(const Storage&) = delete;
@@ -73,8 +96,16 @@ public:
     TimelineLookup timeline(const std::string& employeeId, const std::string& jobId, UnixSeconds from,
                             UnixSeconds to);
 
+    /// Keeps a token's digest for its owner from `issuedAt` until `expiresAt`, and drops the
+    /// owner's tokens expired by then and the oldest beyond maxTokensPerEmployee. False when it
+    /// cannot.
+    bool addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds issuedAt,
+                  UnixSeconds expiresAt);
+    TokenLookup token(const std::string& digest, UnixSeconds now);
+
     AddOutcome addEmployee(const std::string& employeeId, const std::string& passwordHash,
                            const std::vector<std::string>& jobs);
+    /// Also revokes the employee's tokens; their recorded events are kept.
     RemoveOutcome removeEmployee(const std::string& employeeId);
     /// Sorted by ID; nothing when the database cannot be read.
     std::optional<std::vector<Employee>> employees();
@@ -85,10 +116,10 @@ private:
 
     ReaderLease lease();
 
-    const std::string path_;
-    std::mutex readersMutex_;
-    std::vector<std::unique_ptr<Reader>> idleReaders_;
-    std::unique_ptr<EventWriter> writer_;
+    const std::string path;
+    std::mutex readersMutex;
+    std::vector<std::unique_ptr<Reader>> idleReaders;
+    std::unique_ptr<EventWriter> writer;
 };
 
 /// The employee-and-job check, prepared once per connection.
@@ -100,8 +131,8 @@ public:
     CredentialsLookup credentials(const std::string& employeeId, const std::string& jobId);
 
 private:
-    Statement employee_;
-    Statement job_;
+    Statement findEmployee;
+    Statement findJob;
 };
 
 } // namespace corlune::server

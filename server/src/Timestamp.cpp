@@ -1,8 +1,6 @@
 #include "Timestamp.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 
 namespace corlune::server {
 
@@ -42,24 +40,11 @@ std::optional<UnixSeconds> parseTimestamp(std::string_view text) {
         return std::nullopt;
     }
     const auto days = sys_days{date}.time_since_epoch().count();
-    return static_cast<UnixSeconds>(days) * 86400 + *h * 3600 + *mi * 60 + *s;
-}
-
-std::string formatTimestamp(UnixSeconds instant) {
-    using namespace std::chrono;
-    constexpr UnixSeconds earliest = -62167219200; // 0000-01-01T00:00:00Z
-    constexpr UnixSeconds latest = 253402300799;   // 9999-12-31T23:59:59Z
-    instant = std::clamp(instant, earliest, latest);
-    const sys_seconds point{seconds{instant}};
-    const auto dayStart = floor<days>(point);
-    const year_month_day date{dayStart};
-    const hh_mm_ss time{point - dayStart};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
-    return text;
+    const UnixSeconds instant = static_cast<UnixSeconds>(days) * 86400 + *h * 3600 + *mi * 60 + *s;
+    if (instant < earliestInstant || instant > latestInstant) {
+        return std::nullopt;
+    }
+    return instant;
 }
 
 } // namespace corlune::server

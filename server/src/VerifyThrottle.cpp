@@ -4,68 +4,88 @@
 
 namespace corlune::server {
 
-void VerifyThrottle::forgetStale(Record& record, Clock::TimePoint now) const {
-    if (record.locked && now >= record.lockedUntil) {
-        record.locked = false;
-        record.failures.clear();
-    }
-    while (!record.failures.empty() && now - record.failures.front() >= rule_.window) {
-        record.failures.pop_front();
-    }
+namespace {
+
+std::string keyOf(const std::string& employeeId, const std::string& clientAddress) {
+    // An address holds no NUL, so the first one ends it whatever the ID holds.
+    std::string key = clientAddress;
+    key += '\0';
+    key += employeeId;
+    return key;
 }
 
-VerifyThrottle::Record* VerifyThrottle::recordFor(const std::string& employeeId, Clock::TimePoint now) {
-    if (const auto it = records_.find(employeeId); it != records_.end()) {
-        forgetStale(it->second, now);
-        return &it->second;
-    }
-    if (records_.size() >= rule_.maxTracked) {
-        for (auto it = records_.begin(); it != records_.end();) {
-            Record& r = it->second;
-            forgetStale(r, now);
-            it = (!r.locked && r.failures.empty() && r.inFlight == 0) ? records_.erase(it) : std::next(it);
+} // namespace
+
+void VerifyThrottle::erase(std::unordered_map<std::string, Record>::iterator it) {
+    byAge.erase(it->second.age);
+    records.erase(it);
+}
+
+void VerifyThrottle::forgetStale(Clock::TimePoint now) {
+    while (!byAge.empty()) {
+        const auto oldest = records.find(byAge.front());
+        if (oldest->second.checking || now - oldest->second.lastTry < rule.forgetAfter) {
+            break;
         }
-        if (records_.size() >= rule_.maxTracked) {
-            return nullptr;
+        erase(oldest);
+    }
+}
+
+void VerifyThrottle::makeRoom() {
+    for (auto key = byAge.begin(); records.size() >= rule.maxTracked && key != byAge.end();) {
+        const auto it = records.find(*key++);
+        if (!it->second.checking) {
+            erase(it);
         }
     }
-    return &records_[employeeId];
 }
 
-bool VerifyThrottle::begin(const std::string& employeeId) {
-    const std::lock_guard lock(mutex_);
-    Record* record = recordFor(employeeId, clock_.now());
-    if (record == nullptr) {
-        return true;
+std::chrono::seconds VerifyThrottle::begin(const std::string& employeeId, const std::string& clientAddress) {
+    const std::lock_guard lock(mutex);
+    const auto now = clock.now();
+    forgetStale(now);
+    std::string key = keyOf(employeeId, clientAddress);
+    auto it = records.find(key);
+    if (it == records.end()) {
+        makeRoom();
+        if (records.size() >= rule.maxTracked) {
+            // Every remembered pair is being checked right now: the hashing pool's own bound holds.
+            return std::chrono::seconds(1);
+        }
+        byAge.push_back(key);
+        it = records.emplace(std::move(key), Record{std::prev(byAge.end())}).first;
+    } else if (it->second.checking) {
+        return std::chrono::seconds(1);
+    } else if (now < it->second.notBefore) {
+        return std::chrono::ceil<std::chrono::seconds>(it->second.notBefore - now);
     }
-    if (record->locked || static_cast<int>(record->failures.size()) + record->inFlight >= rule_.maxFailures) {
-        return false;
-    }
-    ++record->inFlight;
-    return true;
+    Record& record = it->second;
+    record.checking = true;
+    record.lastTry = now;
+    byAge.splice(byAge.end(), byAge, record.age);
+    return std::chrono::seconds(0);
 }
 
-void VerifyThrottle::finish(const std::string& employeeId, Attempt attempt) {
-    const std::lock_guard lock(mutex_);
-    const auto now = clock_.now();
-    const auto it = records_.find(employeeId);
-    if (it == records_.end()) {
+void VerifyThrottle::finish(const std::string& employeeId, const std::string& clientAddress,
+                            Attempt attempt) {
+    const std::lock_guard lock(mutex);
+    const auto it = records.find(keyOf(employeeId, clientAddress));
+    if (it == records.end()) {
         return;
     }
     Record& record = it->second;
-    record.inFlight = std::max(0, record.inFlight - 1);
-    forgetStale(record, now);
-    if (attempt == Attempt::Succeeded) {
-        record.failures.clear();
-    } else if (attempt == Attempt::Failed && !record.locked) {
-        record.failures.push_back(now);
-        if (static_cast<int>(record.failures.size()) >= rule_.maxFailures) {
-            record.locked = true;
-            record.lockedUntil = now + rule_.lockout;
-        }
+    record.checking = false;
+    if (attempt == Attempt::Succeeded || (attempt == Attempt::NotChecked && record.failures == 0)) {
+        erase(it);
+        return;
     }
-    if (!record.locked && record.failures.empty() && record.inFlight == 0) {
-        records_.erase(it);
+    if (attempt == Attempt::Failed) {
+        ++record.failures;
+        const auto delay =
+            std::min(rule.maxDelay, rule.firstDelay * (std::int64_t{1} << std::min(record.failures - 1, 30)));
+        record.lastTry = clock.now();
+        record.notBefore = record.lastTry + delay;
+        byAge.splice(byAge.end(), byAge, record.age);
     }
 }
 

@@ -63,7 +63,7 @@ bool readTimestamp(const json& object, std::string_view name, UnixSeconds& out, 
     }
     const auto instant = parseTimestamp(text);
     if (!instant) {
-        error = quoted(name) + " must be a UTC timestamp YYYY-MM-DDTHH:MM:SSZ";
+        error = quoted(name) + " must be a UTC timestamp YYYY-MM-DDTHH:MM:SSZ from 2000 to 2100";
         return false;
     }
     out = *instant;
@@ -200,6 +200,9 @@ Parsed<EventReport> parseEventReport(EventKind kind, std::string_view body) {
         ok = readTimestamp(o, "endedAt", report.endedAt, error) &&
              readCount(o, "keystrokes", report.keystrokes, error) &&
              readCount(o, "clicks", report.clicks, error);
+        if (ok && report.endedAt < report.at) {
+            return Result::fail("\"endedAt\" must not be before \"startedAt\"");
+        }
     }
     if (!ok) {
         return Result::fail(std::move(error));
@@ -230,7 +233,7 @@ Parsed<SummaryQuery> parseSummaryQuery(const QueryParams& query) {
     const auto fromInstant = parseTimestamp(from);
     const auto toInstant = parseTimestamp(to);
     if (!fromInstant || !toInstant) {
-        return Result::fail("from and to must be UTC timestamps YYYY-MM-DDTHH:MM:SSZ");
+        return Result::fail("from and to must be UTC timestamps YYYY-MM-DDTHH:MM:SSZ from 2000 to 2100");
     }
     if (*fromInstant > *toInstant) {
         return Result::fail("from must not be after to");

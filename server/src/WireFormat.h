@@ -67,7 +67,8 @@ Parsed<nlohmann::json> parseJsonObject(std::string_view body);
 Parsed<VerifyRequest> parseVerifyRequest(std::string_view body);
 
 /// Members by kind: "clockIn", "clockOut", "start", "end", or for input reports "startedAt",
-/// "endedAt", "keystrokes" and "clicks" (integers >= 0); always "employeeId" and "jobId".
+/// "endedAt" (not before "startedAt"), "keystrokes" and "clicks" (integers >= 0); always
+/// "employeeId" and "jobId".
 /// Members the service does not know are ignored.
 Parsed<EventReport> parseEventReport(EventKind kind, std::string_view body);
 

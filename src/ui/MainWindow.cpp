@@ -2,6 +2,7 @@
 
 #include "Anchoring.h"
 #include "IdleStepper.h"
+#include "LogoLoader.h"
 #include "LogoView.h"
 #include "WindowFonts.h"
 
@@ -44,9 +45,9 @@ void setHiddenIfChanged(QWidget* widget, bool hidden) {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent, const LogoLoader::Sources& logoSources)
+MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent) {
-    setupUI(logoSources);
+    setupUI();
 }
 
 QLabel* MainWindow::makeLabel(const QString& name, const QFont& font, const QColor& colour) {
@@ -66,7 +67,7 @@ void MainWindow::place(QWidget* control, int x, int y, int width, int height, in
     anchors.push_back({control, Anchoring::fromBottomLeft(x, y, width, height, contentSize.height()), mask});
 }
 
-void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
+void MainWindow::setupUI() {
     setWindowTitle(QStringLiteral("Corlune Track"));
     resize(contentSize);
     setMinimumSize(minimumContentSize);
@@ -76,7 +77,7 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     setAutoFillBackground(true);
 
     // Created in stacking order: a later control is drawn above an earlier one.
-    addLogo(logoSources);
+    addLogo();
     const QFont figures = WindowFonts::monospacedDigitFont(13, QFont::Normal);
     addSessionLines(figures);
     addSessionButtons();
@@ -97,12 +98,12 @@ void MainWindow::setupUI(const LogoLoader::Sources& logoSources) {
     applyAnchors();
 }
 
-void MainWindow::addLogo(const LogoLoader::Sources& logoSources) {
+void MainWindow::addLogo() {
     logoView = new LogoView(this);
     logoView->setObjectName(QStringLiteral("logoView"));
     logoView->setAccessibleName(QStringLiteral("Corlune Track logo"));
     // Loaded for the 128-pixel frame at the screen's pixel ratio, so that it is shown unscaled.
-    logoView->setImage(LogoLoader::load(logoSources, static_cast<int>(std::ceil(128 * devicePixelRatioF()))));
+    logoView->setImage(LogoLoader::load({}, static_cast<int>(std::ceil(128 * devicePixelRatioF()))));
     place(logoView, 24, 328, 128, 128, logoMask);
 }
 

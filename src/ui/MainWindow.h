@@ -1,6 +1,5 @@
 #pragma once
 
-#include "LogoLoader.h"
 #include "OfflineBannerView.h"
 #include "SessionView.h"
 #include "SocialView.h"
@@ -38,9 +37,9 @@ public:
     static constexpr QSize contentSize{680, 480};
     static constexpr QSize minimumContentSize{560, 400};
 
-    /// Builds every control in its initial state, the logo from \a logoSources; the window is
+    /// Builds every control in its initial state, the logo as LogoLoader finds it; the window is
     /// not shown yet.
-    explicit MainWindow(QWidget* parent = nullptr, const LogoLoader::Sources& logoSources = {});
+    explicit MainWindow(QWidget* parent = nullptr);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -98,8 +97,8 @@ private:
         int mask = 0;
     };
 
-    void setupUI(const LogoLoader::Sources& logoSources);
-    void addLogo(const LogoLoader::Sources& logoSources);
+    void setupUI();
+    void addLogo();
     void addSessionLines(const QFont& figures);
     void addSessionButtons();
     void addIdleControls();

@@ -6,127 +6,106 @@
 #include "SignIn.h"
 #include "SyncState.h"
 
-#include <QStringList>
-
 #include <gtest/gtest.h>
 
 namespace {
 
-struct SignInTest : ::testing::Test {
-    SignIn signIn{{sync, store, defaults, prompt, alerts,
-                   [this](const QString& e, const QString& j, const QString& p) {
-                       calls.append(e + u'/' + j + u'/' + p);
-                       return accept.contains(e + u'/' + j + u'/' + p);
-                   },
-                   [this] { events.append("afterSignIn"); }}};
+const QString employeeKey = QStringLiteral("CLLastEmpId");
+const QString jobKey = QStringLiteral("CLLastJobId");
+
+// One launch's sign-in, as start-up runs it: automatically, else through the dialog until the
+// service accepts or the user quits. Every step the user or the service sees goes in `steps`.
+struct Launch {
+    explicit Launch(bool online) {
+        sync.isOnline = online;
+        prompt.whileOpen = [this] { steps.append("dialog"); };
+        alerts.whileOpen = [this](const AlertSpec& alert) { steps.append(alert.message); };
+    }
+
+    // "in e1/j1; keys e1|j1 synced; stored e1|j1=pw": who is signed in, and what is remembered.
+    QString outcome() const {
+        QString keys = defaults.values.contains(employeeKey) ? defaults.stringForKey(employeeKey) : "-";
+        if (defaults.values.contains(jobKey))
+            keys += u'|' + defaults.stringForKey(jobKey);
+        QStringList stored;
+        for (auto it = store.items.begin(); it != store.items.end(); ++it)
+            stored.append(it.key() + u'=' + it.value());
+        stored.sort();
+        return QStringLiteral("%1 %2/%3; keys %4%5; stored %6")
+            .arg(signIn.isAuthenticated ? "in" : "out", sync.employeeId.value_or("-"), sync.jobId, keys,
+                 defaults.synchronizations > 0 ? " synced" : "", stored.isEmpty() ? "-" : stored.join(u' '));
+    }
 
     SyncState sync;
     FakeCredentialStore store;
     FakeUserDefaults defaults;
     ScriptedSignInPrompt prompt;
     ScriptedAlerts alerts;
-    QStringList accept{"e1/j1/pw"};
-    QStringList calls;
-    QStringList events;
+    QStringList steps;
+    SignIn signIn{{sync, store, defaults, prompt, alerts,
+                   [this](const QString& employee, const QString& job, const QString& password) {
+                       const QString triple = employee + u'/' + job + u'/' + password;
+                       steps.append("verify " + triple);
+                       return QStringList{"e1/j1/pw", "e2//pw2", " e1 /J1/ pw "}.contains(triple);
+                   },
+                   [this] { steps.append("signed in"); }}};
 };
 
-TEST_F(SignInTest, FirstLaunchAsksNothingOfTheService) {
-    EXPECT_FALSE(signIn.attemptAutoLogin());
-    EXPECT_TRUE(calls.isEmpty());
-    EXPECT_EQ(store.loads, 0);
-}
+TEST(SignIn, Flows) {
+    const struct {
+        const char* name;
+        const char* remembered; // "employee|job" in the user defaults; without "|" the job key is absent
+        const char* stored;     // "employee|job=password", space-separated, in the secret store
+        bool online;
+        const char* typed; // "employee/job/password" per dialog, ";" between; a trailing "-" unchecks
+                           // "Stay signed in"
+        const char* steps;
+        const char* outcome;
+    } cases[] = {
+        {"first launch asks the service nothing before the dialog", "", "", true, "", "dialog",
+         "out -/; keys -; stored -"},
+        {"the remembered pair signs in without a dialog", "e1|j1", "e1|j1=pw", true, "",
+         "verify e1/j1/pw; signed in", "in e1/j1; keys e1|j1; stored e1|j1=pw"},
+        {"no stored password: the dialog", "e1|j1", "", true, "", "dialog", "out -/; keys e1|j1; stored -"},
+        {"an empty stored password: the dialog", "e1|j1", "e1|j1=", true, "", "dialog",
+         "out -/; keys e1|j1; stored e1|j1="},
+        {"without the job key the job is empty", "e2", "e2|=pw2", true, "", "verify e2//pw2; signed in",
+         "in e2/; keys e2; stored e2|=pw2"},
+        {"offline: no automatic sign-in, and the dialog says so", "e1|j1", "e1|j1=pw", false, "e1/j1/pw",
+         "dialog; Offline; dialog", "out -/; keys e1|j1; stored e1|j1=pw"},
+        {"a refused remembered pair falls to the dialog; a new pair replaces the keys", "old|j0", "old|j0=x",
+         true, "e1/j1/pw", "verify old/j0/x; dialog; verify e1/j1/pw; signed in",
+         "in e1/j1; keys e1|j1 synced; stored e1|j1=pw old|j0=x"},
+        {"refused, then accepted in a fresh dialog", "", "", true, "//;e1/j1/pw",
+         "dialog; verify //; Sign in failed; dialog; verify e1/j1/pw; signed in",
+         "in e1/j1; keys e1|j1 synced; stored e1|j1=pw"},
+        {"\"Stay signed in\" off remembers nothing", "old|j0", "", true, "e1/j1/pw-",
+         "dialog; verify e1/j1/pw; signed in", "in e1/j1; keys old|j0; stored -"},
+        {"fields are used exactly as typed", "", "", true, " e1 /J1/ pw ",
+         "dialog; verify  e1 /J1/ pw ; signed in", "in  e1 /J1; keys  e1 |J1 synced; stored  e1 |J1= pw "},
+    };
+    for (const auto& c : cases) {
+        Launch launch(c.online);
+        const QStringList remembered = QString::fromUtf8(c.remembered).split(u'|', Qt::SkipEmptyParts);
+        if (remembered.size() > 0)
+            launch.defaults.values.insert(employeeKey, remembered[0]);
+        if (remembered.size() > 1)
+            launch.defaults.values.insert(jobKey, remembered[1]);
+        for (const QString& item : QString::fromUtf8(c.stored).split(u' ', Qt::SkipEmptyParts))
+            launch.store.items.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
+        for (QString entry : QString::fromUtf8(c.typed).split(u';', Qt::SkipEmptyParts)) {
+            const bool stay = !entry.endsWith(u'-');
+            if (!stay)
+                entry.chop(1);
+            const QStringList fields = entry.split(u'/');
+            launch.prompt.entries.append(SignInEntry{fields[0], fields[2], fields[1], stay});
+        }
 
-TEST_F(SignInTest, AutoLoginWithRememberedPairShowsNoDialog) {
-    defaults.setString("CLLastEmpId", "e1");
-    defaults.setString("CLLastJobId", "j1");
-    store.items.insert("e1|j1", "pw");
-    EXPECT_TRUE(signIn.attemptAutoLogin());
-    EXPECT_EQ(calls, QStringList{"e1/j1/pw"});
-    EXPECT_TRUE(signIn.isAuthenticated);
-    EXPECT_TRUE(signIn.rememberMe);
-    EXPECT_EQ(sync.employeeId, "e1");
-    EXPECT_EQ(sync.jobId, "j1");
-    EXPECT_EQ(events, QStringList{"afterSignIn"});
-    EXPECT_EQ(prompt.dialogs, 0);
-    EXPECT_EQ(store.saves, 0); // nothing is written again
-}
-
-TEST_F(SignInTest, AutoLoginGivesUpWithoutAPasswordOrOffline) {
-    defaults.setString("CLLastEmpId", "e1");
-    defaults.setString("CLLastJobId", "j1");
-    EXPECT_FALSE(signIn.attemptAutoLogin()); // no stored password
-    store.items.insert("e1|j1", "");
-    EXPECT_FALSE(signIn.attemptAutoLogin()); // an empty one
-    store.items.insert("e1|j1", "pw");
-    sync.isOnline = false;
-    EXPECT_FALSE(signIn.attemptAutoLogin());
-    EXPECT_TRUE(calls.isEmpty());
-    sync.isOnline = true;
-    store.items.insert("e1|j1", "stale");
-    EXPECT_FALSE(signIn.attemptAutoLogin()); // refused, silently
-    EXPECT_TRUE(alerts.shown.isEmpty());
-    EXPECT_FALSE(signIn.isAuthenticated);
-    EXPECT_FALSE(sync.employeeId);
-}
-
-TEST_F(SignInTest, AbsentJobKeyMeansTheEmptyJob) {
-    defaults.setString("CLLastEmpId", "e2");
-    store.items.insert("e2|", "pw2");
-    accept = QStringList{"e2//pw2"};
-    EXPECT_TRUE(signIn.attemptAutoLogin());
-    EXPECT_EQ(sync.jobId, "");
-}
-
-TEST_F(SignInTest, QuitReturnsAtOnceWithoutTheService) {
-    EXPECT_FALSE(signIn.presentLogin());
-    EXPECT_EQ(prompt.dialogs, 1);
-    EXPECT_TRUE(calls.isEmpty());
-    EXPECT_FALSE(signIn.isAuthenticated);
-    EXPECT_FALSE(sync.employeeId);
-    EXPECT_EQ(sync.jobId, "");
-}
-
-TEST_F(SignInTest, RefusedThenAcceptedLoopsThroughFreshDialogs) {
-    prompt.entries = {SignInEntry{"", "", "", true}, SignInEntry{"e1", "pw", "j1", true}};
-    EXPECT_TRUE(signIn.presentLogin());
-    EXPECT_EQ(calls, (QStringList{"//", "e1/j1/pw"}));
-    ASSERT_EQ(alerts.shown.size(), 1);
-    EXPECT_EQ(alerts.shown[0].message, "Sign in failed");
-    EXPECT_EQ(alerts.shown[0].informative, "Invalid employee ID, job ID, or password. Please try again.");
-    EXPECT_EQ(prompt.dialogs, 2);
-    EXPECT_EQ(store.items.value("e1|j1"), "pw");
-    EXPECT_EQ(defaults.stringForKey("CLLastEmpId"), "e1");
-    EXPECT_EQ(defaults.stringForKey("CLLastJobId"), "j1");
-    EXPECT_EQ(defaults.synchronizations, 1);
-    EXPECT_EQ(events, QStringList{"afterSignIn"});
-}
-
-TEST_F(SignInTest, OfflineShowsTheOfflineAlertWithoutTheService) {
-    sync.isOnline = false;
-    prompt.entries = {SignInEntry{"e1", "pw", "j1", true}};
-    EXPECT_FALSE(signIn.presentLogin());
-    EXPECT_TRUE(calls.isEmpty());
-    ASSERT_EQ(alerts.shown.size(), 1);
-    EXPECT_EQ(alerts.shown[0].message, "Offline");
-    EXPECT_EQ(alerts.shown[0].informative, "You must be online to sign in.");
-}
-
-TEST_F(SignInTest, StaySignedInOffWritesNothing) {
-    defaults.setString("CLLastEmpId", "old");
-    prompt.entries = {SignInEntry{"e1", "pw", "j1", false}};
-    EXPECT_TRUE(signIn.presentLogin());
-    EXPECT_FALSE(signIn.rememberMe);
-    EXPECT_EQ(store.saves, 0);
-    EXPECT_EQ(defaults.stringForKey("CLLastEmpId"), "old");
-    EXPECT_EQ(defaults.synchronizations, 0);
-}
-
-TEST_F(SignInTest, FieldsAreUsedExactlyAsTyped) {
-    accept = QStringList{" e1 /J1/ pw "};
-    prompt.entries = {SignInEntry{" e1 ", " pw ", "J1", true}};
-    EXPECT_TRUE(signIn.presentLogin());
-    EXPECT_EQ(sync.employeeId, " e1 ");
-    EXPECT_EQ(defaults.stringForKey("CLLastEmpId"), " e1 ");
+        const bool signedIn = launch.signIn.attemptAutoLogin() || launch.signIn.presentLogin();
+        EXPECT_EQ(signedIn, launch.signIn.isAuthenticated) << c.name;
+        EXPECT_EQ(launch.steps.join("; ").toStdString(), c.steps) << c.name;
+        EXPECT_EQ(launch.outcome().toStdString(), c.outcome) << c.name;
+    }
 }
 
 } // namespace

@@ -49,7 +49,7 @@ struct FakeDesktop {
     void remember(const QString& employee, const QString& job, const QString& password, bool noticeSeen) {
         defaults->setString("CLLastEmpId", employee);
         defaults->setString("CLLastJobId", job);
-        credentials->items.insert(FakeCredentialStore::account(employee, job), password);
+        credentials->items.insert(employee + u'|' + job, password);
         defaults->setBool("CLDidShowFirstRun", noticeSeen);
     }
 

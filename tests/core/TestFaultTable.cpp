@@ -94,6 +94,7 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
     options.db = database;
     options.port = 0;
     options.threads = 4;
+    options.allowAnonymousReports = true;
     corlune::server::Service service(options);
     FaultFront front(service.port(), [&row](const FaultFront::Request& request) {
         for (const Planned& planned : row.faults) {

@@ -1,4 +1,4 @@
-// GNOME's idle monitor, played by an object on a private bus that answers like Mutter does.
+// GNOME's idle monitor, played by an object on a private bus that answers as Mutter does.
 #include "FakeClocks.h"
 #include "MutterIdleTimeSource.h"
 #include "PrivateSessionBus.h"
@@ -9,12 +9,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
-
 namespace {
-
-const QString mutterService = QStringLiteral("org.gnome.Mutter.IdleMonitor");
-const QString mutterPath = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
 
 class FakeIdleMonitor : public QObject {
     Q_OBJECT
@@ -28,119 +23,53 @@ public:
 public Q_SLOTS:
     quint64 GetIdletime(const QDBusMessage& message) {
         ++calls;
-        if (!answering)
-            message.setDelayedReply(true);
+        message.setDelayedReply(!answering);
         return idleMs;
     }
 };
 
-class MutterIdleTimeSourceTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(bus.address().isEmpty());
-        ASSERT_TRUE(mutter.isConnected());
-        ASSERT_TRUE(client.isConnected());
-    }
-    void TearDown() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("mutter"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-    }
-
-    void startMutter() {
-        ASSERT_TRUE(mutter.registerObject(mutterPath, &monitor, QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(mutter.registerService(mutterService));
-    }
-    std::unique_ptr<MutterIdleTimeSource> makeSource() {
-        auto fakeClock = std::make_unique<FakeMonotonicClock>();
-        clock = fakeClock.get();
-        return std::make_unique<MutterIdleTimeSource>(client, std::move(fakeClock));
-    }
-    // Queries as the tick does until \a done, bounded; the event loop runs in between.
-    bool tickUntil(MutterIdleTimeSource& source, const std::function<bool(double)>& done) {
-        return QTest::qWaitFor([&] { return done(source.secondsSinceLastInput()); }, 5000);
-    }
-
+TEST(MutterIdleTimeSource, AnswersFromTheLastReplyWithoutWaitingAndOnlyWhileMutterAnswers) {
     PrivateSessionBus bus;
-    QDBusConnection mutter = QDBusConnection::connectToBus(bus.address(), QStringLiteral("mutter"));
-    QDBusConnection client = QDBusConnection::connectToBus(bus.address(), QStringLiteral("client"));
+    ASSERT_FALSE(bus.address().isEmpty());
+    QDBusConnection mutter = QDBusConnection::connectToBus(bus.address(), "mutter");
     FakeIdleMonitor monitor;
-    FakeMonotonicClock* clock = nullptr;
-};
-
-TEST_F(MutterIdleTimeSourceTest, OfferedOnlyWhileMutterIsOnTheBus) {
-    EXPECT_FALSE(MutterIdleTimeSource::isOffered(client));
-    startMutter();
-    EXPECT_TRUE(MutterIdleTimeSource::isOffered(client));
-}
-
-TEST_F(MutterIdleTimeSourceTest, AnswersFromTheLastReplyGrownByTheClockWithoutWaiting) {
-    startMutter();
+    ASSERT_TRUE(mutter.registerObject("/org/gnome/Mutter/IdleMonitor/Core", &monitor,
+                                      QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(mutter.registerService("org.gnome.Mutter.IdleMonitor"));
     monitor.idleMs = 5000;
-    auto source = makeSource();
-    // The reply cannot have been read yet: nothing ran the event loop.
-    EXPECT_EQ(source->secondsSinceLastInput(), 0.0);
-    EXPECT_TRUE(source->isAvailable());
+    auto owned = std::make_unique<FakeMonotonicClock>();
+    FakeMonotonicClock& clock = *owned;
+    MutterIdleTimeSource source(QDBusConnection::connectToBus(bus.address(), "client"), std::move(owned));
+    const auto idleUntil = [&](auto done) {
+        return QTest::qWaitFor([&] { return done(source.secondsSinceLastInput()); }, 5000);
+    };
 
-    ASSERT_TRUE(tickUntil(*source, [](double s) { return s > 0.0; }));
-    EXPECT_DOUBLE_EQ(source->secondsSinceLastInput(), 5.0);
-    clock->ns += 1'500'000'000;
-    EXPECT_DOUBLE_EQ(source->secondsSinceLastInput(), 6.5);
+    EXPECT_EQ(source.secondsSinceLastInput(), 0.0); // no reply yet, and none waited for
+    ASSERT_TRUE(idleUntil([](double s) { return s > 0.0; }));
+    EXPECT_DOUBLE_EQ(source.secondsSinceLastInput(), 5.0);
+    clock.ns += 1'500'000'000;
+    EXPECT_DOUBLE_EQ(source.secondsSinceLastInput(), 6.5); // grown by the clock since the reply
 
-    // Input: Mutter's figure falls, and the next reply brings it.
-    monitor.idleMs = 200;
-    ASSERT_TRUE(tickUntil(*source, [](double s) { return s < 1.0; }));
-    EXPECT_DOUBLE_EQ(source->secondsSinceLastInput(), 0.2);
-}
-
-TEST_F(MutterIdleTimeSourceTest, OneRequestAtATimeHoweverOftenItIsAsked) {
-    startMutter();
     monitor.answering = false;
-    auto source = makeSource();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.calls == 1; }, 5000));
+    const int answered = monitor.calls;
+    ASSERT_TRUE(idleUntil([&](double) { return monitor.calls > answered; }));
     for (int i = 0; i < 20; ++i) {
-        source->secondsSinceLastInput();
+        source.secondsSinceLastInput();
         QCoreApplication::processEvents();
     }
-    EXPECT_EQ(monitor.calls, 1);
-}
-
-TEST_F(MutterIdleTimeSourceTest, MutterFallingSilentMakesItUnavailableUntilItAnswersAgain) {
-    startMutter();
-    monitor.idleMs = 1000;
-    auto source = makeSource();
-    ASSERT_TRUE(tickUntil(*source, [](double s) { return s > 0.0; }));
-
-    monitor.answering = false;
-    clock->ns += 3'000'000'000; // no answer for three seconds
-    EXPECT_EQ(source->secondsSinceLastInput(), 0.0);
-    EXPECT_FALSE(source->isAvailable());
+    EXPECT_EQ(monitor.calls, answered + 1) << "one request at a time";
+    clock.ns += 3'000'000'000; // silent for three seconds
+    EXPECT_EQ(source.secondsSinceLastInput(), 0.0);
+    EXPECT_FALSE(source.isAvailable());
 
     monitor.answering = true;
-    monitor.idleMs = 7000;
-    // The held call times out; the next one is answered.
-    ASSERT_TRUE(tickUntil(*source, [](double s) { return s > 0.0; }));
-    EXPECT_TRUE(source->isAvailable());
-    EXPECT_DOUBLE_EQ(source->secondsSinceLastInput(), 7.0);
-}
+    monitor.idleMs = 200;
+    ASSERT_TRUE(idleUntil([](double s) { return s > 0.0; }));
+    EXPECT_DOUBLE_EQ(source.secondsSinceLastInput(), 0.2);
+    EXPECT_TRUE(source.isAvailable());
 
-TEST_F(MutterIdleTimeSourceTest, MutterLeavingTheBusMakesItUnavailable) {
-    startMutter();
-    monitor.idleMs = 4000;
-    auto source = makeSource();
-    ASSERT_TRUE(tickUntil(*source, [](double s) { return s > 0.0; }));
-
-    ASSERT_TRUE(mutter.unregisterService(mutterService));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            source->secondsSinceLastInput();
-            return !source->isAvailable();
-        },
-        5000));
-    EXPECT_EQ(source->secondsSinceLastInput(), 0.0);
-
-    ASSERT_TRUE(mutter.registerService(mutterService));
-    ASSERT_TRUE(tickUntil(*source, [](double s) { return s > 0.0; }));
-    EXPECT_TRUE(source->isAvailable());
+    ASSERT_TRUE(mutter.unregisterService("org.gnome.Mutter.IdleMonitor"));
+    EXPECT_TRUE(idleUntil([&](double) { return !source.isAvailable(); })) << "Mutter left the bus";
 }
 
 } // namespace

@@ -1,12 +1,10 @@
-// Counting real X input under Xvfb: the harness types and clicks through XTEST, into another X
-// client (XInputTarget) or into a window of this process, with the real monitors.
-#include "ChildProcess.h"
+// Counting real X input under Xvfb: the harness presses keys and buttons through XTEST, into our
+// window or into another X client's, and the real monitors count.
 #include "FakeClocks.h"
 #include "FakeIdleTimeSource.h"
 #include "InputTracking.h"
 #include "RecordingReports.h"
 #include "ScriptedBreakPrompt.h"
-#include "TempDir.h"
 #include "WorkSession.h"
 #include "XDesktop.h"
 #include "XInput2GlobalMonitor.h"
@@ -15,300 +13,119 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QTest>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The other X client: XInputTarget in a process of its own, a window at (700, 100), 300 by 200,
-// that prints "window <id>" once mapped, then a line for each key or button press it receives.
-class InputTarget {
-public:
-    InputTarget() {
-        if (const auto line = process.waitForLine("window ", std::chrono::seconds(10)))
-            window = std::stoul(line->substr(7));
-    }
-    XDesktop::WindowId windowId() const { return window; }
-    QPoint centre() const { return {850, 200}; }
-    int keys() const { return count("key "); }
-    int buttons() const { return count("button "); }
-    bool waitForKeys(int expected) {
-        return QTest::qWaitFor([&] { return keys() >= expected; }, 10000);
-    }
-    bool waitForButtons(int expected) {
-        return QTest::qWaitFor([&] { return buttons() >= expected; }, 10000);
-    }
-
-private:
-    int count(const std::string& kind) const {
-        const QList<QByteArray> lines = QByteArray::fromStdString(process.log()).split('\n');
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                              [&](const QByteArray& line) { return line.startsWith(kind); }));
-    }
-
-    TempDir dir;
-    ChildProcess process{{.argv = {CORLUNE_INPUT_TARGET, "700", "100"}, .logPath = dir.file("log")}};
-    XDesktop::WindowId window = 0;
-};
-
-// A widget of our window that tells when the presses sent to it have all arrived.
-class ClickArea final : public QWidget {
-public:
-    explicit ClickArea(QWidget* parent)
-        : QWidget(parent) {
-        setMinimumSize(200, 100);
-    }
-    int releases = 0;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent*) override { ++releases; }
-};
-
-// Waits until Qt has handled every event the X server sent it so far: a property change on our
+// Waits until Qt has taken in every event the X server sent it so far: a property change on our
 // window comes back as a PropertyNotify behind all of them.
-class XRoundTrip final : public QAbstractNativeEventFilter {
-public:
+struct XRoundTrip final : QAbstractNativeEventFilter {
     explicit XRoundTrip(WId window)
         : window(static_cast<xcb_window_t>(window)) {
-        const char name[] = "CORLUNE_TEST_ROUND_TRIP";
-        const XcbRequests::ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr));
-        atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
     bool wait() {
+        xcb_connection_t* connection = XcbRequests::qtConnection();
         ++sent;
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 1, &sent);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_COMMAND, XCB_ATOM_CARDINAL,
+                            32, 1, &sent);
         xcb_flush(connection);
-        return QTest::qWaitFor([this] { return returned == sent; }, 10000);
+        const bool taken = QTest::qWaitFor([this] { return returned == sent; }, 10000);
+        QCoreApplication::processEvents();
+        return taken;
     }
     bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override {
         const auto* event = static_cast<const xcb_property_notify_event_t*>(message);
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && event->window == window &&
-            event->atom == atom)
-            ++returned;
+        returned +=
+            (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && event->atom == XCB_ATOM_WM_COMMAND;
         return false;
     }
 
-private:
-    xcb_connection_t* connection = XcbRequests::qtConnection();
     xcb_window_t window = 0;
-    xcb_atom_t atom = XCB_ATOM_NONE;
     std::uint32_t sent = 0;
     std::uint32_t returned = 0;
 };
 
-// Keycode 8, which Xvfb's keymap leaves without keysyms, bound to one; spare again at the end.
-class SpareKeycode {
-public:
-    SpareKeycode() = default;
-    ~SpareKeycode() { bind(XCB_NO_SYMBOL); }
-    SpareKeycode(const SpareKeycode&) = delete;
-    SpareKeycode& operator=(const SpareKeycode&) = delete;
-    void bind(xcb_keysym_t keysym) {
-        std::free(
-            xcb_request_check(connection, xcb_change_keyboard_mapping_checked(connection, 1, 8, 1, &keysym)));
-    }
-
-private:
-    xcb_connection_t* connection = XcbRequests::qtConnection();
-};
-
-class X11InputCountingTest : public ::testing::Test {
-protected:
-    X11InputCountingTest() {
-        auto xinput = std::make_unique<XInput2GlobalMonitor>(XcbRequests::qtConnection());
-        monitor = xinput.get();
-        tracking = std::make_unique<InputTracking>(session, std::move(xinput));
-
-        auto* layout = new QVBoxLayout(&window);
-        edit = new QLineEdit(&window);
-        area = new ClickArea(&window);
-        layout->addWidget(edit);
-        layout->addWidget(area);
-        window.move(100, 100);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(monitor->isAvailable()) << "no XInput 2.2 on the test display";
-        ASSERT_NE(target.windowId(), 0u) << "the other X client did not show its window";
-    }
-
-    void focusOurWindow() {
-        ASSERT_TRUE(desktop.focus(window.winId()));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return window.isActiveWindow(); }, 10000));
-        edit->setFocus();
-    }
-    void focusTarget() { ASSERT_TRUE(desktop.focus(target.windowId())); }
-
-    // Types into our line edit and waits until Qt has delivered every press. Focus is set again
-    // first, in case another test's window took it.
-    void typeIntoOurWindow(const std::string& letters) {
-        const QString expected = edit->text() + QString::fromStdString(letters);
-        ASSERT_TRUE(desktop.focus(window.winId()));
-        desktop.type(letters);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return edit->text() == expected; }, 10000));
-    }
-    void typeIntoTarget(const std::string& letters) {
-        const int expected = target.keys() + static_cast<int>(letters.size());
-        ASSERT_TRUE(desktop.focus(target.windowId()));
-        desktop.type(letters);
-        ASSERT_TRUE(target.waitForKeys(expected));
-    }
-    // \a times clicks of \a button (4 to 7: wheel steps), in the middle of the area.
-    void clickInOurWindow(int button = 1, int times = 1) {
-        const QPoint at = area->mapToGlobal(area->rect().center());
-        const int expected = area->releases + times;
-        for (int n = 0; n < times; ++n)
-            desktop.click(desktop.root(), at.x(), at.y(), button);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return area->releases == expected; }, 10000));
-    }
-    void clickInTarget(int button = 1, int times = 1) {
-        const int expected = target.buttons() + times;
-        for (int n = 0; n < times; ++n)
-            desktop.click(desktop.root(), target.centre().x(), target.centre().y(), button);
-        ASSERT_TRUE(target.waitForButtons(expected));
-    }
-
-    // Everything the server sent so far has been counted, by both kinds of monitor.
-    void settle() {
-        monitor->processPendingEvents();
-        EXPECT_TRUE(roundTrip.wait());
-        QCoreApplication::processEvents();
-    }
-    void expectCounts(qint64 keys, qint64 clicks) {
-        settle();
-        EXPECT_EQ(session.keyCount, keys);
-        EXPECT_EQ(session.clickCount, clicks);
-        EXPECT_EQ(session.unsentKeys, keys);
-        EXPECT_EQ(session.unsentClicks, clicks);
-    }
-
-    FakeTime time;
-    FakeIdleTimeSource idle;
-    RecordingReports reports;
-    ScriptedBreakPrompt prompt;
-    WorkSession session{{time.monotonic, time.wall, idle, reports, prompt}};
-    XInput2GlobalMonitor* monitor = nullptr;
-    std::unique_ptr<InputTracking> tracking;
-    QWidget window;
-    QLineEdit* edit = nullptr;
-    ClickArea* area = nullptr;
+TEST(X11InputCounting, Scripts) {
     XDesktop desktop;
-    InputTarget target;
-    XRoundTrip roundTrip{window.winId()};
-};
+    // The other client: a window on a connection of the test's own.
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> other(xcb_connect(nullptr, nullptr),
+                                                                             xcb_disconnect);
+    const xcb_window_t theirs = xcb_generate_id(other.get());
+    xcb_create_window(other.get(), XCB_COPY_FROM_PARENT, theirs, XcbRequests::firstRoot(other.get()), 700,
+                      100, 300, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(other.get(), theirs);
+    xcb_flush(other.get());
+    ASSERT_TRUE(desktop.waitUntil([&] { return desktop.isViewable(theirs); }, std::chrono::seconds(10)));
+    QLineEdit ours;
+    ours.setGeometry(100, 100, 200, 40);
+    ours.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ours));
+    XRoundTrip roundTrip(ours.winId());
 
-TEST_F(X11InputCountingTest, GlobalMonitoringCountsKeysAndClicksMadeInAnotherClient) {
-    tracking->enableInputTracking(true);
-    session.onClock();
-    focusTarget();
-    typeIntoTarget("hello");
-    expectCounts(5, 0);
-    // Left, right, then a double click: four presses.
-    clickInTarget(1);
-    clickInTarget(3);
-    clickInTarget(1, 2);
-    expectCounts(5, 4);
-}
-
-TEST_F(X11InputCountingTest, ModifiersAloneAndWheelStepsCountNothing) {
-    tracking->enableInputTracking(true);
-    session.onClock();
-    focusTarget();
-    // Caps Lock and Num Lock twice, to leave the keyboard as it was.
-    for (const char* modifier : {"Shift_L", "Shift_R", "Control_L", "Alt_L", "Super_L", "Caps_Lock",
-                                 "Caps_Lock", "ISO_Level3_Shift", "Num_Lock", "Num_Lock"})
-        desktop.key(modifier);
-    for (int wheel = 4; wheel <= 7; ++wheel)
-        clickInTarget(wheel);
-    expectCounts(0, 0);
-    // A modifier with a letter is one key press.
-    desktop.key("Shift_L+a");
-    desktop.key("Control_L+Alt_L+b");
-    expectCounts(2, 0);
-    // The keymap changes under the monitor, as with xmodmap: a key becomes Hyper_R, then ç.
-    SpareKeycode key;
-    key.bind(0xffee); // XK_Hyper_R
-    desktop.key("Hyper_R");
-    expectCounts(2, 0);
-    key.bind(0xe7); // XK_ccedilla
-    desktop.key("ccedilla");
-    expectCounts(3, 0);
-}
-
-TEST_F(X11InputCountingTest, OurWindowCountsOnceWithGlobalMonitoring) {
-    tracking->enableInputTracking(true);
-    session.onClock();
-    focusOurWindow();
-    typeIntoOurWindow("abc");
-    clickInOurWindow();
-    clickInOurWindow(1, 2);
-    expectCounts(3, 3);
-}
-
-TEST_F(X11InputCountingTest, OurWindowCountsOnceWithoutGlobalMonitoringAndOtherClientsNotAtAll) {
-    tracking->enableInputTracking(false);
-    session.onClock();
-    focusOurWindow();
-    typeIntoOurWindow("abc");
-    clickInOurWindow();
-    clickInOurWindow(1, 2);
-    expectCounts(3, 3);
-
-    focusTarget();
-    typeIntoTarget("xyz");
-    clickInTarget();
-    expectCounts(3, 3);
-}
-
-TEST_F(X11InputCountingTest, NothingCountsWhileClockedOutOrPaused) {
-    tracking->enableInputTracking(true);
-    focusTarget();
-    typeIntoTarget("ab");
-    clickInTarget();
-    expectCounts(0, 0);
-
-    session.onClock();
-    session.onPause();
-    ASSERT_EQ(session.mode, 2);
-    typeIntoTarget("cd");
-    clickInTarget();
-    focusOurWindow();
-    typeIntoOurWindow("ef");
-    clickInOurWindow();
-    expectCounts(0, 0);
-
-    session.onPause();
-    typeIntoOurWindow("g");
-    expectCounts(1, 0);
-}
-
-TEST_F(X11InputCountingTest, SecondToggleKeepsTheCounts) {
-    tracking->enableInputTracking(true);
-    session.onClock();
-    focusTarget();
-    typeIntoTarget("ab");
-    expectCounts(2, 0);
-
-    tracking->onGlobalTrackToggled(false);
-    typeIntoTarget("cd");
-    expectCounts(2, 0);
-
-    tracking->onGlobalTrackToggled(true);
-    typeIntoTarget("ef");
-    clickInTarget();
-    expectCounts(4, 1);
-
-    tracking->disableInputTracking();
-    tracking->disableInputTracking();
-    typeIntoTarget("g");
-    expectCounts(4, 1);
+    // Steps: "global" and "local" switch "Track inputs globally" on and off; "clock" and "pause"
+    // press the session's buttons; "ours" and "theirs" give a window the focus and the pointer; a
+    // number clicks that button (4 to 7 are wheel steps), anything else is a key ("Shift_L+a").
+    const struct {
+        const char* name;
+        const char* steps;
+        const char* counted; // keys/clicks
+    } cases[] = {
+        {"another client's presses count globally; a double click is two",
+         "global clock theirs h e l l o 1 3 1 1", "5/4"},
+        {"modifiers alone and wheel steps are not presses",
+         "global clock theirs Shift_L Shift_R Control_L Alt_L Super_L Caps_Lock Caps_Lock ISO_Level3_Shift "
+         "Num_Lock Num_Lock 4 5 6 7 Shift_L+a Control_L+Alt_L+b",
+         "2/0"},
+        {"our window counts once with global monitoring", "global clock ours a b c 1 1 1", "3/3"},
+        {"our window counts once without it, another client not at all",
+         "local clock ours a b c 1 1 1 theirs x y 1", "3/3"},
+        {"nothing counts while clocked out or paused", "global theirs a 1 clock pause b 1 ours c 1", "0/0"},
+        {"switching the check box keeps the counts", "global clock theirs a b local c d 1 global e 1", "3/1"},
+    };
+    for (const auto& c : cases) {
+        FakeTime time;
+        FakeIdleTimeSource idle;
+        RecordingReports reports;
+        ScriptedBreakPrompt prompt;
+        WorkSession session({time.monotonic, time.wall, idle, reports, prompt});
+        InputTracking tracking(session, std::make_unique<XInput2GlobalMonitor>(XcbRequests::qtConnection()));
+        ASSERT_TRUE(tracking.globalMonitoringAvailable()) << "no XInput 2.2 on the test display";
+        QPoint pointer;
+        for (const QString& step : QString::fromLatin1(c.steps).split(u' ')) {
+            bool isButton = false;
+            const int button = step.toInt(&isButton);
+            if (isButton) {
+                desktop.click(desktop.root(), pointer.x(), pointer.y(), button);
+                continue;
+            }
+            if (step == "ours") {
+                ASSERT_TRUE(desktop.focus(ours.winId()));
+                ASSERT_TRUE(QTest::qWaitFor([&] { return ours.isActiveWindow(); }, 10000));
+                pointer = ours.mapToGlobal(ours.rect().center());
+            } else if (step == "theirs") {
+                ASSERT_TRUE(desktop.focus(theirs));
+                pointer = {850, 200};
+            } else if (step == "global" || step == "local" || step == "clock" || step == "pause") {
+                // Each press counts under the state it was made in.
+                ASSERT_TRUE(roundTrip.wait());
+                if (step == "clock")
+                    session.onClock();
+                else if (step == "pause")
+                    session.onPause();
+                else
+                    tracking.onGlobalTrackToggled(step == "global");
+            } else {
+                desktop.key(step.toStdString());
+            }
+        }
+        ASSERT_TRUE(roundTrip.wait());
+        EXPECT_EQ(QStringLiteral("%1/%2").arg(session.keyCount).arg(session.clickCount).toStdString(),
+                  c.counted)
+            << c.name;
+    }
 }
 
 } // namespace

@@ -3,26 +3,66 @@
 #include "RecordingReports.h"
 #include "RecordingSessionView.h"
 #include "ScriptedBreakPrompt.h"
+#include "SessionTexts.h"
 #include "WorkSession.h"
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
-
 namespace {
 
-class WorkSessionTest : public ::testing::Test {
-protected:
-    WorkSessionTest() { session.setView(&view); }
-
-    // Advances both clocks by one 0.2 s tick and runs it with the given idle time.
-    void tick(double idleSeconds) {
-        time.advance(200ms);
-        idle.seconds = idleSeconds;
-        session.onTick();
+// A session on fake clocks, driven by a script of steps: "clock", "pause", "key", "click", "+S"
+// (S seconds pass), "idle=S" (a tick that finds S seconds without input), "log=S" (the next break
+// prompt stays open S seconds and is answered "Log Break"; otherwise "Don't Log" at once).
+struct Desk {
+    Desk() {
+        session.setView(&view);
+        prompt.answer = false;
+        prompt.whileOpen = [this] {
+            reports.log.append("ask " + prompt.asked.last());
+            pass(openFor);
+        };
     }
 
-    QDateTime wallAfter(std::chrono::milliseconds d) const { return time.wall.instant.addMSecs(d.count()); }
+    void pass(double seconds) { time.advance(std::chrono::milliseconds(qRound64(seconds * 1000))); }
+
+    void run(const char* script) {
+        for (const QString& step : QString::fromLatin1(script).split(u' ', Qt::SkipEmptyParts)) {
+            const double value = step.section(u'=', 1).toDouble();
+            if (step == "clock")
+                session.onClock();
+            else if (step == "pause")
+                session.onPause();
+            else if (step == "key")
+                session.countKey();
+            else if (step == "click")
+                session.countClick();
+            else if (step.startsWith(u'+'))
+                pass(step.mid(1).toDouble());
+            else if (step.startsWith("idle=")) {
+                idle.seconds = value;
+                session.onTick();
+            } else if (step.startsWith("log=")) {
+                prompt.answer = true;
+                openFor = value;
+            } else
+                ADD_FAILURE() << "unknown step " << step.toStdString();
+        }
+    }
+
+    // "mode 2 auto work 10 breaks 5+0=5 keys 1/0": the state the reports do not show.
+    QString state() const {
+        QStringList breaks;
+        for (qint64 b : session.breaks)
+            breaks.append(QString::number(b));
+        return QStringLiteral("mode %1%2 work %3 breaks %4=%5 keys %6/%7")
+            .arg(session.mode)
+            .arg(session.autoPaused ? " auto" : "")
+            .arg(session.accumulatedWork)
+            .arg(breaks.join(u'+'))
+            .arg(session.totalBreakDur)
+            .arg(session.keyCount)
+            .arg(session.clickCount);
+    }
 
     FakeTime time;
     FakeIdleTimeSource idle;
@@ -30,326 +70,120 @@ protected:
     ScriptedBreakPrompt prompt;
     RecordingSessionView view;
     WorkSession session{{time.monotonic, time.wall, idle, reports, prompt}};
+    double openFor = 0;
 };
 
-TEST_F(WorkSessionTest, ClockInOpensTheInputWindowAtTheReportedInstant) {
-    const QDateTime clockIn = time.wall.instant;
-    session.onClock();
-
-    EXPECT_EQ(session.mode, 1);
-    EXPECT_FALSE(session.autoPaused);
-    ASSERT_EQ(reports.kinds(), QStringList{"clockIn"});
-    EXPECT_EQ(reports.reports[0].at, clockIn);
-    EXPECT_EQ(session.inputWindowStart, clockIn);
-    EXPECT_EQ(view.status, "Status: Working");
-    EXPECT_EQ(view.clockTitle, "Clock Out");
-    EXPECT_TRUE(view.pauseEnabled);
-    EXPECT_EQ(view.pauseTitle, "Pause");
-}
-
-TEST_F(WorkSessionTest, PauseReportsTheWindowAndTheBreakAtOneInstant) {
-    session.onClock();
-    const QDateTime clockIn = time.wall.instant;
-    for (int i = 0; i < 5; ++i)
-        session.countKey();
-    session.countClick();
-    session.countClick();
-    time.advance(10600ms);
-    const QDateTime pauseAt = time.wall.instant;
-    session.onPause();
-
-    EXPECT_EQ(session.accumulatedWork, 10); // 10.6 s folds to 10
-    ASSERT_EQ(reports.kinds(), (QStringList{"clockIn", "inputs", "breakStart"}));
-    const auto& inputs = reports.reports[1];
-    EXPECT_EQ(inputs.at, clockIn);
-    EXPECT_EQ(inputs.to, pauseAt);
-    EXPECT_EQ(inputs.keystrokes, 5);
-    EXPECT_EQ(inputs.clicks, 2);
-    EXPECT_EQ(reports.reports[2].at, pauseAt);
-    EXPECT_FALSE(session.inputWindowStart);
-    EXPECT_EQ(session.unsentKeys, 0);
-    EXPECT_EQ(session.unsentClicks, 0);
-    EXPECT_EQ(view.inputs, "Inputs: Keys 5, Clicks 2");
-    EXPECT_EQ(view.status, "Status: Paused");
-    EXPECT_EQ(view.pauseTitle, "Resume");
-
-    // The work time stands still for as long as the pause lasts.
-    time.advance(1h);
-    session.updateUI();
-    EXPECT_EQ(view.work, "Work: 00:00:10");
-}
-
-TEST_F(WorkSessionTest, ResumeRecordsTheBreakAndOpensANewWindow) {
-    session.onClock();
-    time.advance(10600ms);
-    session.onPause();
-    time.advance(5900ms);
-    const QDateTime resumeAt = time.wall.instant;
-    session.onPause();
-
-    EXPECT_EQ(session.mode, 1);
-    EXPECT_EQ(session.breaks, QList<qint64>{5});
-    EXPECT_EQ(session.totalBreakDur, 5);
-    EXPECT_EQ(reports.kinds().last(), "breakStop");
-    EXPECT_EQ(reports.reports.back().at, resumeAt);
-    EXPECT_EQ(session.inputWindowStart, resumeAt);
-    EXPECT_EQ(view.breaks, "Breaks: 1 (00:00:05)");
-    EXPECT_EQ(view.work, "Work: 00:00:10"); // resumes from its value at the pause
-
-    time.advance(3s);
-    session.updateUI();
-    EXPECT_EQ(view.work, "Work: 00:00:13");
-}
-
-TEST_F(WorkSessionTest, ClockOutWhileWorkingReportsInputsThenClockOut) {
-    session.onClock();
-    session.countKey();
-    time.advance(2s);
-    session.onClock();
-    EXPECT_EQ(reports.kinds(), (QStringList{"clockIn", "inputs", "clockOut"}));
-    EXPECT_EQ(session.mode, 0);
-    EXPECT_EQ(session.accumulatedWork, 2);
-    EXPECT_FALSE(session.inputWindowStart);
-    EXPECT_EQ(view.status, "Status: Clocked out");
-    EXPECT_EQ(view.clockTitle, "Clock In");
-    EXPECT_FALSE(view.pauseEnabled);
-}
-
-TEST_F(WorkSessionTest, ClockOutWhilePausedSendsOnlyTheClockOut) {
-    session.onClock();
-    time.advance(4s);
-    session.onPause();
-    time.advance(30s);
-    const size_t before = reports.reports.size();
-    session.onClock();
-
-    ASSERT_EQ(reports.reports.size(), before + 1);
-    EXPECT_EQ(reports.kinds().last(), "clockOut");
-    EXPECT_TRUE(session.breaks.isEmpty());
-    EXPECT_EQ(session.totalBreakDur, 0);
-    EXPECT_FALSE(view.pauseEnabled);
-    EXPECT_EQ(view.pauseTitle, "Resume"); // the title is not written while clocked out
-
-    session.onClock();
-    EXPECT_EQ(view.pauseTitle, "Pause");
-}
-
-TEST_F(WorkSessionTest, TotalsContinueAcrossClockOutAndIn) {
-    session.onClock();
-    session.countKey();
-    time.advance(3s);
-    session.onPause();
-    time.advance(2s);
-    session.onPause();
-    time.advance(1s);
-    session.onClock();
-    session.onClock();
-    session.countClick();
-
-    EXPECT_EQ(session.accumulatedWork, 4);
-    EXPECT_EQ(session.breaks.size(), 1);
-    EXPECT_EQ(session.keyCount, 1);
-    EXPECT_EQ(session.clickCount, 1);
-    EXPECT_EQ(session.unsentKeys, 0);
-    EXPECT_EQ(session.unsentClicks, 1);
-}
-
-TEST_F(WorkSessionTest, PauseButtonWhileClockedOutChangesNothing) {
-    session.onPause();
-    EXPECT_EQ(session.mode, 0);
-    EXPECT_TRUE(reports.reports.empty());
-    EXPECT_EQ(view.status, "Status: Clocked out");
-}
-
-TEST_F(WorkSessionTest, SegmentsShorterThanASecondAddNothingAndFoldOnTheirOwn) {
-    session.onClock();
-    time.advance(900ms);
-    session.onPause();
-    session.onPause();
-    time.advance(900ms);
-    session.onPause();
-    EXPECT_EQ(session.accumulatedWork, 0);
-}
-
-TEST_F(WorkSessionTest, CountsOnlyWhileWorking) {
-    session.countKey();
-    session.countClick();
-    session.onClock();
-    session.onPause();
-    session.countKey();
-    session.countClick();
-    EXPECT_EQ(session.keyCount, 0);
-    EXPECT_EQ(session.clickCount, 0);
-}
-
-TEST_F(WorkSessionTest, LaunchDisplayMatchesTheBuiltWindow) {
-    session.onTick();
-    EXPECT_EQ(view.work, "Work: 00:00:00");
-    EXPECT_EQ(view.breaks, "Breaks: 0 (00:00:00)");
-    EXPECT_EQ(view.inputs, "Inputs: Keys 0, Clicks 0");
-    EXPECT_EQ(view.status, "Status: Clocked out");
-    EXPECT_EQ(view.clockTitle, "Clock In");
-    EXPECT_FALSE(view.pauseEnabled);
-    EXPECT_EQ(view.pauseTitle, "Pause");
-}
-
-TEST_F(WorkSessionTest, AutomaticPauseStartsAtTheDetectingTickAndReportsNothing) {
-    session.onClock();
-    session.countKey();
-    tick(179.9);
-    EXPECT_EQ(session.mode, 1);
-    tick(180.0); // equality counts
-    EXPECT_EQ(session.mode, 2);
-    EXPECT_TRUE(session.autoPaused);
-    EXPECT_EQ(reports.kinds(), QStringList{"clockIn"});
-    EXPECT_TRUE(session.inputWindowStart); // the window stays open
-    EXPECT_EQ(session.unsentKeys, 1);
-    EXPECT_EQ(view.status, "Status: Auto-paused");
-    EXPECT_EQ(view.pauseTitle, "Resume");
-}
-
-TEST_F(WorkSessionTest, AwayFromTenToHalfPastOffersTwentySevenMinutes) {
-    session.onClock();
-    // The user stops at 10:00:00 and comes back at 10:30:00.
-    double idleSeconds = 0;
-    for (int i = 0; i < 30 * 60 * 5; ++i) {
-        idleSeconds += 0.2;
-        tick(idleSeconds);
-    }
-    EXPECT_EQ(session.mode, 2);
-    EXPECT_EQ(session.accumulatedWork, 180);
-
-    prompt.answer = false;
-    tick(0.3);
-    ASSERT_EQ(prompt.asked.size(), 1);
-    EXPECT_EQ(prompt.asked[0], "00:27:00");
-    EXPECT_EQ(session.mode, 1);
-    EXPECT_FALSE(session.autoPaused);
-    EXPECT_EQ(reports.kinds(), QStringList{"clockIn"}); // "Don't Log" sends nothing
-    EXPECT_TRUE(session.breaks.isEmpty());
-}
-
-TEST_F(WorkSessionTest, ADayLongAbsenceIsOfferedWithUnwrappedHours) {
-    session.onClock();
-    tick(180.0);
-    time.advance(25h + 3min);
-    tick(1.0);
-    ASSERT_EQ(prompt.asked.size(), 1);
-    EXPECT_EQ(prompt.asked[0], "25:03:00");
-}
-
-TEST_F(WorkSessionTest, ReturnNeedsInputWithinTwoSeconds) {
-    session.onClock();
-    tick(200.0);
-    tick(2.1);
-    EXPECT_EQ(session.mode, 2);
-    tick(2.0);
-    EXPECT_EQ(session.mode, 1);
-}
-
-TEST_F(WorkSessionTest, APauseByTheUserNeverEndsByItself) {
-    session.onClock();
-    session.onPause();
-    tick(0.0);
-    tick(500.0);
-    tick(0.0);
-    EXPECT_EQ(session.mode, 2);
-    EXPECT_TRUE(prompt.asked.isEmpty());
-}
-
-TEST_F(WorkSessionTest, LoweringTheThresholdPausesAtTheNextTick) {
-    session.onClock();
-    tick(100.0);
-    EXPECT_EQ(session.mode, 1);
-    view.idleField = "1";
-    session.onIdleFieldChange();
-    tick(100.2);
-    EXPECT_EQ(session.mode, 2);
-}
-
-TEST_F(WorkSessionTest, LoggedBreakEndsAtTheAnswerInWholeSeconds) {
-    session.onClock();
-    tick(180.0);
-    time.advance(10min);
-    time.advance(700ms);
-    prompt.answer = true;
-    prompt.whileOpen = [this] { time.advance(2min); };
-    tick(0.5);
-
-    ASSERT_EQ(reports.kinds(), (QStringList{"clockIn", "breakStart", "breakStop"}));
-    const qint64 d = 600; // 10 min 0.9 s of pause, truncated
-    ASSERT_EQ(session.breaks, QList<qint64>{d});
-    EXPECT_EQ(session.totalBreakDur, d);
-    const QDateTime end = *reports.reports[2].at;
-    EXPECT_EQ(end.time().msec(), 0);
-    EXPECT_EQ(end.toSecsSinceEpoch(), time.wall.instant.toSecsSinceEpoch());
-    EXPECT_EQ(reports.reports[1].at->secsTo(end), d);
-    // The two minutes the prompt stayed open count as work.
-    EXPECT_EQ(view.work, "Work: 00:02:00");
-    EXPECT_EQ(view.breaks, "Breaks: 1 (00:10:00)");
-}
-
-TEST_F(WorkSessionTest, AZeroSecondBreakIsStillAnEntry) {
-    session.onClock();
-    tick(180.0);
-    tick(0.0);
-    ASSERT_EQ(prompt.asked, QStringList{"00:00:00"});
-    EXPECT_EQ(session.breaks, QList<qint64>{0});
-    EXPECT_EQ(session.totalBreakDur, 0);
-    EXPECT_EQ(reports.reports[1].at, reports.reports[2].at);
-}
-
-TEST_F(WorkSessionTest, ResumingAnAutomaticPauseCarriesTheEarlierCounts) {
-    session.onClock();
-    session.countKey();
-    session.countKey();
-    session.countClick();
-    tick(180.0);
-    time.advance(1min);
-    session.onPause(); // resume by the button: a break stop without a break start
-    EXPECT_EQ(reports.kinds(), (QStringList{"clockIn", "breakStop"}));
-    EXPECT_EQ(session.mode, 1);
-    EXPECT_TRUE(session.autoPaused);
-    EXPECT_EQ(view.status, "Status: Auto-paused");
-    EXPECT_EQ(view.pauseTitle, "Pause");
-    const QDateTime reopened = *session.inputWindowStart;
-
-    time.advance(5s);
-    session.onPause();
-    const auto& inputs = reports.reports[2];
-    EXPECT_EQ(inputs.kind, "inputs");
-    EXPECT_EQ(inputs.at, reopened);
-    EXPECT_EQ(inputs.keystrokes, 2);
-    EXPECT_EQ(inputs.clicks, 1);
-}
-
-TEST_F(WorkSessionTest, IdleFieldIsClampedAndRewritten) {
+TEST(WorkSession, Transitions) {
     const struct {
-        const char* text;
-        const char* shown;
-        qint64 threshold;
+        const char* name;
+        const char* steps;
+        const char* reports; // and the break prompts asked, in order
+        const char* state;
     } cases[] = {
-        {"0", "1", 60},       {"-5", "1", 60},   {"letters", "1", 60}, {"", "1", 60},
-        {"500", "120", 7200}, {"2.9", "2", 120}, {"12abc", "12", 720}, {" 45", "45", 2700},
+        {"clocking out while working reports the input window first", "clock key key click +10.6 clock",
+         "clockIn@0 inputs@0-10.6:2/1 clockOut@10.6", "mode 0 work 10 breaks =0 keys 2/1"},
+        {"a pause closes the input window at the instant of the break start", "clock key +10.6 pause",
+         "clockIn@0 inputs@0-10.6:1/0 breakStart@10.6", "mode 2 work 10 breaks =0 keys 1/0"},
+        {"a resume records the break and opens a new window", "clock key +10.6 pause +5.9 pause key +2 pause",
+         "clockIn@0 inputs@0-10.6:1/0 breakStart@10.6 breakStop@16.5 inputs@16.5-18.5:1/0 breakStart@18.5",
+         "mode 2 work 12 breaks 5=5 keys 2/0"},
+        {"clocking out while paused sends the clock-out alone", "clock +4 pause +30 clock",
+         "clockIn@0 inputs@0-4:0/0 breakStart@4 clockOut@34", "mode 0 work 4 breaks =0 keys 0/0"},
+        {"the pause button while clocked out does nothing", "pause", "", "mode 0 work 0 breaks =0 keys 0/0"},
+        {"totals go on across clocking out and in; the unsent counts start afresh",
+         "clock +3 pause +2 pause key idle=180 clock clock click +1 pause",
+         "clockIn@0 inputs@0-3:0/0 breakStart@3 breakStop@5 clockOut@5 clockIn@5 inputs@5-6:0/1 breakStart@6",
+         "mode 2 work 4 breaks 2=2 keys 1/1"},
+        {"nothing is counted while clocked out or paused",
+         "key click clock pause key click +1 pause +1 clock",
+         "clockIn@0 inputs@0-0:0/0 breakStart@0 breakStop@1 inputs@1-2:0/0 clockOut@2",
+         "mode 0 work 1 breaks 1=1 keys 0/0"},
+        {"each segment drops its own fraction", "clock +0.9 pause pause +0.9 pause",
+         "clockIn@0 inputs@0-0.9:0/0 breakStart@0.9 breakStop@0.9 inputs@0.9-1.8:0/0 breakStart@1.8",
+         "mode 2 work 0 breaks 0=0 keys 0/0"},
+        {"just under the threshold keeps working", "clock +179.9 idle=179.9", "clockIn@0",
+         "mode 1 work 0 breaks =0 keys 0/0"},
+        {"the threshold itself pauses, silently, and counts nothing", "clock key +180 idle=180 key",
+         "clockIn@0", "mode 2 auto work 180 breaks =0 keys 1/0"},
+        {"an automatic pause ends only with input within two seconds", "clock +180 idle=180 +60 idle=2.1",
+         "clockIn@0", "mode 2 auto work 180 breaks =0 keys 0/0"},
+        {"away from 10:00 to 10:30, not logged", "clock +180 idle=180 +1620 idle=2", "clockIn@0 ask 00:27:00",
+         "mode 1 work 180 breaks =0 keys 0/0"},
+        {"a logged break ends at the answer, in whole seconds", "clock +180 idle=180 +600.9 log=120 idle=0.5",
+         "clockIn@0 ask 00:10:00 breakStart@300 breakStop@900", "mode 1 work 180 breaks 600=600 keys 0/0"},
+        {"a return within the first second offers an empty break", "clock +180 idle=180 +0.4 log=0 idle=0",
+         "clockIn@0 ask 00:00:00 breakStart@180 breakStop@180", "mode 1 work 180 breaks 0=0 keys 0/0"},
+        {"a pause by the user never ends by itself", "clock pause idle=0",
+         "clockIn@0 inputs@0-0:0/0 breakStart@0", "mode 2 work 0 breaks =0 keys 0/0"},
+        {"the pause button ends an automatic pause with a break stop alone",
+         "clock key +180 idle=180 +60 pause", "clockIn@0 breakStop@240",
+         "mode 1 auto work 180 breaks 60=60 keys 1/0"},
+        {"counts made before an automatic pause go with the window the resume opens",
+         "clock key click +180 idle=180 +60 pause key +5 pause",
+         "clockIn@0 breakStop@240 inputs@240-245:2/1 breakStart@245",
+         "mode 2 work 185 breaks 60=60 keys 2/1"},
     };
     for (const auto& c : cases) {
-        view.idleField = QString::fromLatin1(c.text);
-        session.onIdleFieldChange();
-        EXPECT_EQ(view.idleField, QString::fromLatin1(c.shown)) << c.text;
-        EXPECT_EQ(view.idleStepper, QString::fromLatin1(c.shown).toInt()) << c.text;
-        EXPECT_EQ(session.idleThreshold, c.threshold) << c.text;
+        Desk desk;
+        desk.run(c.steps);
+        EXPECT_EQ(desk.reports.log.join(u' ').toStdString(), c.reports) << c.name;
+        EXPECT_EQ(desk.state().toStdString(), c.state) << c.name;
+        // Every transition ends with the display showing it.
+        EXPECT_EQ(desk.view.work, SessionTexts::workText(desk.session.workTime())) << c.name;
+        EXPECT_EQ(desk.view.status,
+                  SessionTexts::statusRow(desk.session.mode, desk.session.autoPaused).status)
+            << c.name;
     }
 }
 
-TEST_F(WorkSessionTest, StepperWritesTheFieldButNotItself) {
-    view.idleStepper = 3;
-    session.onIdleStepper(4);
-    EXPECT_EQ(view.idleField, "4");
-    EXPECT_EQ(session.idleThreshold, 240);
-    EXPECT_EQ(view.idleStepper, 3);
-    session.onIdleStepper(0);
-    EXPECT_EQ(view.idleField, "1");
-    EXPECT_EQ(session.idleThreshold, 60);
+TEST(WorkSession, IdleFieldAndStepperSetTheThresholdInWholeMinutes) {
+    const struct {
+        const char* typed; // null: the stepper moves to `stepped`
+        int stepped;
+        const char* field;
+        int stepper;
+        qint64 threshold;
+    } cases[] = {
+        {"0", 0, "1", 1, 60},
+        {"-5", 0, "1", 1, 60},
+        {"letters", 0, "1", 1, 60},
+        {"", 0, "1", 1, 60},
+        {"500", 0, "120", 120, 7200},
+        {"2.9", 0, "2", 2, 120},
+        {"12abc", 0, "12", 12, 720},
+        {" +45", 0, "45", 45, 2700},
+        {"18446744073709551617", 0, "120", 120, 7200},
+        {nullptr, 4, "4", 3, 240},
+        {nullptr, 0, "1", 3, 60},
+    };
+    for (const auto& c : cases) {
+        Desk desk;
+        desk.view.idleStepper = 3;
+        if (c.typed) {
+            desk.view.idleField = QString::fromLatin1(c.typed);
+            desk.session.onIdleFieldChange();
+        } else {
+            desk.session.onIdleStepper(c.stepped);
+        }
+        const char* label = c.typed ? c.typed : "the stepper";
+        EXPECT_EQ(desk.view.idleField.toStdString(), c.field) << label;
+        EXPECT_EQ(desk.view.idleStepper, c.stepper) << label;
+        EXPECT_EQ(desk.session.idleThreshold, c.threshold) << label;
+    }
+}
+
+TEST(SessionTexts, DurationText) {
+    const struct {
+        qint64 seconds;
+        const char* text;
+    } cases[] = {
+        {0, "00:00:00"},     {59, "00:00:59"},
+        {3725, "01:02:05"},  {86399, "23:59:59"},
+        {90000, "25:00:00"}, {360000, "100:00:00"},
+        {-5, "00:00:00"},    {3600LL * 1234567890 + 61, "1234567890:01:0"}, // cut at 15 characters
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SessionTexts::durationText(c.seconds).toStdString(), c.text) << c.seconds;
 }
 
 } // namespace

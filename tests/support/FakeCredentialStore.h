@@ -4,35 +4,24 @@
 
 #include <QHash>
 
-/// A secret store in memory with the real store's refusals and account naming.
+/// A secret store in memory, keyed by "employee|job" as the real one is, with its refusals.
 class FakeCredentialStore final : public CredentialStore {
 public:
-    static QString account(const QString& employeeId, const std::optional<QString>& jobId) {
-        return employeeId + u'|' + jobId.value_or(QString());
-    }
-
     bool kcSavePassword(const QString& password, const QString& employeeId,
                         const std::optional<QString>& jobId) override {
-        ++saves;
-        if (password.isEmpty() || employeeId.isEmpty() || !available)
+        if (password.isEmpty() || employeeId.isEmpty())
             return false;
-        items.insert(account(employeeId, jobId), password);
+        items.insert(employeeId + u'|' + jobId.value_or(QString()), password);
         return true;
     }
 
     std::optional<QString> kcLoadPasswordForEmployee(const QString& employeeId,
                                                      const std::optional<QString>& jobId) override {
-        ++loads;
-        if (employeeId.isEmpty() || !available)
-            return std::nullopt;
-        const auto it = items.constFind(account(employeeId, jobId));
-        if (it == items.constEnd())
+        const auto it = items.constFind(employeeId + u'|' + jobId.value_or(QString()));
+        if (employeeId.isEmpty() || it == items.constEnd())
             return std::nullopt;
         return *it;
     }
 
     QHash<QString, QString> items;
-    bool available = true;
-    int saves = 0;
-    int loads = 0;
 };

@@ -12,66 +12,53 @@ class FakeGlobalInputMonitor final : public GlobalInputMonitor {
 public:
     bool isAvailable() const override { return available; }
     std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()> handler) override {
-        return add(QStringLiteral("key"), keyHandlers, std::move(handler));
+        return add(QStringLiteral("key"), std::move(handler));
     }
     std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()> handler) override {
-        return add(QStringLiteral("mouse"), mouseHandlers, std::move(handler));
+        return add(QStringLiteral("mouse"), std::move(handler));
     }
-
-    void pressKey() {
-        for (const auto& [id, handler] : keyHandlers)
-            handler();
-    }
-    void click() {
-        for (const auto& [id, handler] : mouseHandlers)
-            handler();
-    }
-    /// A click the desktop has made but not yet delivered: it reaches the monitors only with
-    /// processPendingEvents().
-    void clickNotYetDelivered() { ++undeliveredClicks; }
+    /// Delivers the clicks the desktop made but had not yet delivered (clickNotYetDelivered()).
     void processPendingEvents() override {
         for (; undeliveredClicks > 0; --undeliveredClicks)
             click();
     }
 
+    void pressKey() { call(QStringLiteral("key")); }
+    void click() { call(QStringLiteral("mouse")); }
+    void clickNotYetDelivered() { ++undeliveredClicks; }
+
     bool available = true;
     int undeliveredClicks = 0;
     QStringList log;
-    std::map<int, std::function<void()>> keyHandlers;
-    std::map<int, std::function<void()>> mouseHandlers;
 
 private:
-    class Handle final : public InputMonitor {
-    public:
-        Handle(FakeGlobalInputMonitor& owner, QString kind, std::map<int, std::function<void()>>& handlers,
-               int id)
+    struct Handle final : InputMonitor {
+        Handle(FakeGlobalInputMonitor& owner, QString kind)
             : owner(owner)
-            , kind(std::move(kind))
-            , handlers(handlers)
-            , id(id) {}
+            , kind(std::move(kind)) {}
         ~Handle() override {
-            handlers.erase(id);
-            owner.log.append(QStringLiteral("remove ") + kind);
+            owner.handlers.erase(this);
+            owner.log.append("remove " + kind);
         }
-        Handle(const Handle&) = delete;
-        Handle& operator=(const Handle&) = delete;
-
-    private:
         FakeGlobalInputMonitor& owner;
         QString kind;
-        std::map<int, std::function<void()>>& handlers;
-        int id = 0;
     };
 
-    std::unique_ptr<InputMonitor> add(const QString& kind, std::map<int, std::function<void()>>& handlers,
-                                      std::function<void()> handler) {
+    std::unique_ptr<InputMonitor> add(const QString& kind, std::function<void()> handler) {
         if (!available)
             return nullptr;
-        const int id = nextId++;
-        handlers.emplace(id, std::move(handler));
-        log.append(QStringLiteral("add ") + kind);
-        return std::make_unique<Handle>(*this, kind, handlers, id);
+        auto handle = std::make_unique<Handle>(*this, kind);
+        handlers.emplace(handle.get(), std::move(handler));
+        log.append("add " + kind);
+        return handle;
     }
 
-    int nextId = 1;
+    void call(const QString& kind) {
+        for (const auto& [handle, handler] : handlers) {
+            if (handle->kind == kind)
+                handler();
+        }
+    }
+
+    std::map<const Handle*, std::function<void()>> handlers;
 };

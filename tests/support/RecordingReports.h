@@ -1,32 +1,33 @@
 #pragma once
 
 #include "EventReports.h"
-#include "QtPrinters.h"
+#include "FakeClocks.h"
 
-#include <QString>
+#include <QStringList>
 
-#include <optional>
-#include <vector>
-
-/// Remembers every report a session makes, in order.
+/// Writes each report as one entry of `log`, its instants in seconds after `origin`, the fake wall
+/// clock's start: "clockIn@0", "breakStart@10.6", "inputs@0-10.6:5/2" (from-to:keys/clicks).
 class RecordingReports final : public EventReports {
 public:
-    struct Report {
-        QString kind; // "clockIn", "clockOut", "breakStart", "breakStop", "inputs"
-        std::optional<QDateTime> at;
-        std::optional<QDateTime> to; // inputs only
-        qint64 keystrokes = 0;
-        qint64 clicks = 0;
-    };
-
-    void apiClockInAt(const std::optional<QDateTime>& at) override;
-    void apiClockOutAt(const std::optional<QDateTime>& at) override;
-    void apiBreakStartAt(const std::optional<QDateTime>& at) override;
-    void apiBreakStopAt(const std::optional<QDateTime>& at) override;
+    void apiClockInAt(const std::optional<QDateTime>& at) override { log.append("clockIn@" + offset(at)); }
+    void apiClockOutAt(const std::optional<QDateTime>& at) override { log.append("clockOut@" + offset(at)); }
+    void apiBreakStartAt(const std::optional<QDateTime>& at) override {
+        log.append("breakStart@" + offset(at));
+    }
+    void apiBreakStopAt(const std::optional<QDateTime>& at) override {
+        log.append("breakStop@" + offset(at));
+    }
     void apiTrackInputsFrom(const std::optional<QDateTime>& from, const std::optional<QDateTime>& to,
-                            qint64 keystrokes, qint64 clicks) override;
+                            qint64 keystrokes, qint64 clicks) override {
+        log.append(
+            QStringLiteral("inputs@%1-%2:%3/%4").arg(offset(from), offset(to)).arg(keystrokes).arg(clicks));
+    }
 
-    QStringList kinds() const;
+    QDateTime origin = FakeWallClock().instant;
+    QStringList log;
 
-    std::vector<Report> reports;
+private:
+    QString offset(const std::optional<QDateTime>& at) const {
+        return at ? QString::number(origin.msecsTo(*at) / 1000.0, 'g', 12) : QStringLiteral("none");
+    }
 };

@@ -1,128 +1,120 @@
-#include "ManualJsonTransport.h"
-#include "RecordingSocialView.h"
+#include "FakeJsonTransport.h"
+#include "QtPrinters.h"
 #include "SocialPanel.h"
+#include "SocialTexts.h"
+#include "SocialView.h"
 #include "SyncState.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
-#include <memory>
+using namespace SocialTexts;
+
+namespace SocialTexts {
+void PrintTo(const SocialLines& lines, std::ostream* os) {
+    *os << QStringList{lines.instagram, lines.tiktok, lines.website, lines.latest}.join(" | ").toStdString();
+}
+} // namespace SocialTexts
 
 namespace {
 
-using SocialTexts::SocialLines;
-
-JsonReply ok(const QJsonObject& body) {
-    return {200, std::nullopt, body};
+QJsonObject parse(const char* json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(json), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << json;
+    return document.object();
 }
 
-QJsonObject instagramTotal(int total) {
-    return {{"instagram", QJsonObject{{"totalImpressions", total}}}};
-}
-
-QString instagramLine(int total) {
-    return QStringLiteral("Instagram impressions: %1").arg(total);
-}
-
-class SocialPanelTest : public ::testing::Test {
-protected:
-    SocialPanelTest() { sync.jobId = "0"; }
-
-    SyncState sync;
-    ManualJsonTransport transport;
-    RecordingSocialView view;
-    SocialPanel panel{sync, transport, view};
-};
-
-TEST_F(SocialPanelTest, OnlyTheJobZeroSeesThePanelAndAsks) {
-    const struct {
-        const char* job;
-        bool shown;
-    } cases[] = {{"0", true}, {"00", false}, {"", false}, {" 0", false}, {"1", false}, {"O", false}};
-    for (const auto& c : cases) {
-        transport.requests.clear();
-        view.visibility.clear();
-        sync.jobId = QString::fromLatin1(c.job);
-        panel.updateSocialVisibility();
-        panel.refreshSocialMetricsFromAPI();
-        EXPECT_EQ(view.visibility, std::vector<bool>{c.shown}) << '"' << c.job << '"';
-        ASSERT_EQ(transport.requests.size(), c.shown ? 1u : 0u) << '"' << c.job << '"';
-        if (c.shown) {
-            EXPECT_EQ(transport.requests[0].method, "GET");
-            EXPECT_EQ(transport.requests[0].path, "/api/analytics/impressions");
-            EXPECT_FALSE(transport.requests[0].json.has_value());
-            transport.answer(0, JsonReply{});
-        }
-    }
-    EXPECT_EQ(transport.blockingCalls, 0);
-}
-
-TEST_F(SocialPanelTest, EachRefreshAsksOnceTheLastAnswerIsIn) {
-    for (int i = 0; i < 3; ++i) {
-        panel.refreshSocialMetricsFromAPI();
-        ASSERT_EQ(transport.requests.size(), static_cast<std::size_t>(i + 1));
-        transport.answer(i, ok(instagramTotal(i)));
-    }
-    ASSERT_EQ(view.written.size(), 3u);
-    EXPECT_EQ(view.written.back().instagram, instagramLine(2));
-}
-
-TEST_F(SocialPanelTest, AHungServiceCostsOneRequestNotOnePerRefresh) {
-    panel.refreshSocialMetricsFromAPI();
-    for (int tick = 0; tick < 50; ++tick)
-        panel.refreshSocialMetricsFromAPI();
-    EXPECT_EQ(transport.requests.size(), 1u);
-    EXPECT_TRUE(view.written.empty());
-
-    // The transport gives up on it (no answer): the next refresh asks again.
-    transport.answer(0, JsonReply{});
-    EXPECT_TRUE(view.written.empty());
-    panel.refreshSocialMetricsFromAPI();
-    EXPECT_EQ(transport.requests.size(), 2u);
-}
-
-TEST_F(SocialPanelTest, FailedFetchesKeepTheLastLines) {
-    panel.refreshSocialMetricsFromAPI();
-    transport.answer(0, ok(instagramTotal(42)));
-    ASSERT_EQ(view.written.size(), 1u);
-
+TEST(SocialTexts, ResponseShapesGiveTheLines) {
     const struct {
         const char* name;
-        JsonReply reply;
-    } failures[] = {
-        {"no answer", {0, std::nullopt, std::nullopt}},
-        {"transport error", {0, QString("connection refused"), std::nullopt}},
-        {"server error with an object", {500, std::nullopt, instagramTotal(1)}},
-        {"not found with an object", {404, std::nullopt, instagramTotal(1)}},
-        {"redirect status", {302, std::nullopt, instagramTotal(1)}},
-        {"200 with an array or an empty body", {200, std::nullopt, std::nullopt}},
-        {"200 whose body is not JSON", {200, QString("parse error"), std::nullopt}},
-        {"negative status", {-1, std::nullopt, instagramTotal(1)}},
+        const char* json;
+        const char* instagram; // the totals after "Instagram impressions: " and "TikTok impressions: "
+        const char* tiktok;
+        const char* latest;
+    } cases[] = {
+        {"both totals; Instagram's post, with its time, before TikTok's",
+         R"({"instagram":{"totalImpressions":1200,"latest":{"impressions":340,"timestamp":"2024-03-05T10:00:00Z"}},
+             "tiktok":{"totalImpressions":560,"latest":{"impressions":99}}})",
+         "1200", "560", "Latest post: 340 impressions at 2024-03-05T10:00:00Z"},
+        {"Instagram's post without a time", R"({"instagram":{"latest":{"impressions":2}}})", "N/A", "N/A",
+         "Latest post: 2 impressions at \u2013"},
+        {"Instagram's latest is a string: TikTok's post, without its time",
+         R"({"instagram":{"latest":"yesterday"},"tiktok":{"latest":{"impressions":77,"timestamp":"t"}}})",
+         "N/A", "N/A", "Latest post: 77 impressions"},
+        {"Instagram's latest without impressions: TikTok's post",
+         R"({"instagram":{"latest":{"timestamp":"t"}},"tiktok":{"latest":{"impressions":5}}})", "N/A", "N/A",
+         "Latest post: 5 impressions"},
+        {"no usable latest post",
+         R"({"instagram":{"latest":[1]},"tiktok":{"totalImpressions":2,"latest":{}}})", "N/A", "2",
+         "Latest post: N/A"},
+        {"TikTok absent; website views in the answer are not shown",
+         R"({"instagram":{"totalImpressions":8},"website":{"views":1000},"webViews":12})", "8", "N/A",
+         "Latest post: N/A"},
+        {"totals given as strings are shown verbatim",
+         R"({"instagram":{"totalImpressions":"1.2k"},"tiktok":{"totalImpressions":" <b>7</b> "}})", "1.2k",
+         " <b>7</b> ", "Latest post: N/A"},
+        {"placeholders inside values are not expanded",
+         R"({"instagram":{"latest":{"impressions":"%2","timestamp":"%1"}}})", "N/A", "N/A",
+         "Latest post: %2 impressions at %1"},
     };
-    std::size_t index = 1;
-    for (const auto& f : failures) {
-        panel.refreshSocialMetricsFromAPI();
-        transport.answer(index++, f.reply);
-        EXPECT_EQ(view.written.size(), 1u) << f.name;
+    for (const auto& c : cases) {
+        const SocialLines lines = linesFromResponse(parse(c.json));
+        EXPECT_EQ(lines, (SocialLines{QStringLiteral("Instagram impressions: ") + c.instagram,
+                                      QStringLiteral("TikTok impressions: ") + c.tiktok,
+                                      "Website (from socials) views: N/A", c.latest}))
+            << c.name;
     }
-    panel.refreshSocialMetricsFromAPI();
-    transport.answer(index, {299, std::nullopt, QJsonObject{}});
-    ASSERT_EQ(view.written.size(), 2u);
-    EXPECT_EQ(view.written.back(), (SocialLines{"Instagram impressions: N/A", "TikTok impressions: N/A",
-                                                "Website (from socials) views: N/A", "Latest post: N/A"}));
 }
 
-TEST(SocialPanel, AnAnswerAfterThePanelIsGoneIsDropped) {
+struct RecordingSocialView final : SocialView {
+    void setSocialPanelVisible(bool shown) override { visible = shown; }
+    void setSocialLines(const SocialLines& written) override { lines = written; }
+    bool visible = false;
+    SocialLines lines;
+};
+
+TEST(SocialPanel, OnlyTheJobZeroAsksOneFetchAtATimeAndFailuresKeepTheLines) {
     SyncState sync;
-    sync.jobId = "0";
-    ManualJsonTransport transport;
+    FakeJsonTransport transport;
     RecordingSocialView view;
-    auto panel = std::make_unique<SocialPanel>(sync, transport, view);
-    panel->refreshSocialMetricsFromAPI();
-    panel.reset();
-    transport.answer(0, ok(instagramTotal(1)));
-    EXPECT_TRUE(view.written.empty());
+    SocialPanel panel(sync, transport, view);
+    for (const char* job : {"00", "", " 0"}) {
+        sync.jobId = job;
+        view.visible = true;
+        panel.updateSocialVisibility();
+        panel.refreshSocialMetricsFromAPI();
+        EXPECT_FALSE(view.visible) << job;
+    }
+    EXPECT_TRUE(transport.requests().empty());
+
+    sync.jobId = "0";
+    panel.updateSocialVisibility();
+    EXPECT_TRUE(view.visible);
+    transport.answer = [](const FakeJsonTransport::Request&) {
+        return JsonReply{200, std::nullopt, parse(R"({"instagram":{"totalImpressions":42}})")};
+    };
+    panel.refreshSocialMetricsFromAPI();
+    panel.refreshSocialMetricsFromAPI(); // while the first is in flight
+    QCoreApplication::processEvents();
+    ASSERT_EQ(transport.requests().size(), 1u);
+    EXPECT_EQ(transport.requests()[0].method, "GET");
+    EXPECT_EQ(transport.requests()[0].path, "/api/analytics/impressions");
+    EXPECT_FALSE(transport.requests()[0].json);
+    EXPECT_EQ(view.lines.instagram, "Instagram impressions: 42");
+
+    const JsonReply failures[] = {{0, QString("refused"), std::nullopt},
+                                  {500, std::nullopt, parse(R"({"instagram":{"totalImpressions":1}})")},
+                                  {200, QString("not JSON"), std::nullopt}};
+    for (const JsonReply& failure : failures) {
+        transport.answer = [failure](const FakeJsonTransport::Request&) { return failure; };
+        panel.refreshSocialMetricsFromAPI();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view.lines.instagram, "Instagram impressions: 42") << failure.status;
+    }
+    EXPECT_EQ(transport.requests().size(), 4u);
 }
 
 } // namespace

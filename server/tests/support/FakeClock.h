@@ -4,14 +4,19 @@
 
 namespace corlune::server::test {
 
-/// A clock that moves only when told to.
+/// A clock that moves only when told to; both of its readings move together.
 class FakeClock final : public Clock {
 public:
-    TimePoint now() const override { return now_; }
-    void advance(std::chrono::milliseconds by) { now_ += by; }
+    TimePoint now() const override { return steady; }
+    UnixSeconds unixNow() const override { return unix; }
+    void advance(std::chrono::seconds by) {
+        steady += by;
+        unix += by.count();
+    }
 
 private:
-    TimePoint now_{std::chrono::hours(1000)};
+    TimePoint steady{std::chrono::hours(1000)};
+    UnixSeconds unix = 1709640000; // 2024-03-05T12:00:00Z
 };
 
 } // namespace corlune::server::test

@@ -12,9 +12,10 @@
 #include <thread>
 #include <vector>
 
-/// A real HTTP server on a free 127.0.0.1 port, run on its own threads for the lifetime of the
-/// object. It records every request and answers each through `respond`
-/// (by default 200 with "{}"), which runs on a server thread.
+/// A real HTTP server on a free 127.0.0.1 port, for the transport's own figures without a
+/// service's work behind it; run on its own threads for the lifetime of the object. It records
+/// every request and answers each through the responder (by default 200 with "{}"), which runs
+/// on a server thread.
 class LocalHttpServer {
 public:
     struct Received {

@@ -1,0 +1,94 @@
+#include "Options.h"
+
+#include <gtest/gtest.h>
+
+using namespace corlune::server;
+using Args = std::vector<std::string>;
+
+namespace {
+
+template <typename T>
+T parsed(const Args& args) {
+    const auto command = parseCommandLine(args);
+    EXPECT_TRUE(command.value && std::holds_alternative<T>(*command.value)) << command.error;
+    return command.value && std::holds_alternative<T>(*command.value) ? std::get<T>(*command.value) : T{};
+}
+
+TEST(CommandLine, ServeReadsEveryOption) {
+    const auto d = parsed<ServeOptions>({"serve"});
+    EXPECT_EQ(std::tie(d.db, d.host, d.port, d.demo, d.tokenDays, d.allowAnonymousReports),
+              std::tuple("corlune-track.db", "127.0.0.1", 8787, false, 30, false));
+    const auto o = parsed<ServeOptions>({"serve",
+                                         "--db",
+                                         "x.db",
+                                         "--listen=[::1]:0",
+                                         "--port-file",
+                                         "p",
+                                         "--demo",
+                                         "--latest-version",
+                                         "2.1.0",
+                                         "--update-available",
+                                         "false",
+                                         "--impressions",
+                                         "i.json",
+                                         "--threads=8",
+                                         "--delay-ms",
+                                         "20000",
+                                         "--delay-scope",
+                                         "all",
+                                         "--token-days",
+                                         "7",
+                                         "--allow-anonymous-reports"});
+    EXPECT_EQ(
+        std::tie(o.db, o.host, o.port, o.portFile, o.demo, o.latestVersion, o.impressionsFile, o.threads),
+        std::tuple("x.db", "::1", 0, "p", true, "2.1.0", "i.json", 8));
+    EXPECT_EQ(o.updateAvailable, std::optional(false));
+    EXPECT_EQ(std::tie(o.delay, o.delayScope, o.tokenDays, o.allowAnonymousReports),
+              std::tuple(std::chrono::milliseconds(20000), DelayScope::All, 7, true));
+    EXPECT_EQ(parsed<ServeOptions>({"serve", "--listen", "127.1.2.3:80"}).port, 80);
+    EXPECT_EQ(parsed<ServeOptions>({"serve", "--listen", "0.0.0.0:443", "--tls-cert", "c", "--tls-key", "k"})
+                  .tlsKey,
+              "k");
+}
+
+TEST(CommandLine, EmployeeCommands) {
+    const auto add =
+        parsed<EmployeeAddOptions>({"employee", "add", "E 1", "--job", "0", "--job", "", "--db", "x.db"});
+    EXPECT_EQ(std::tie(add.employeeId, add.jobs, add.db), std::tuple("E 1", Args{"0", ""}, "x.db"));
+    EXPECT_EQ(parsed<EmployeeRemoveOptions>({"employee", "remove", "e7"}).employeeId, "e7");
+    EXPECT_EQ(parsed<EmployeeListOptions>({"employee", "list", "--db", "y.db"}).db, "y.db");
+    parsed<ShowHelp>({"serve", "--help"});
+    parsed<ShowVersion>({"--version"});
+}
+
+struct Refusal {
+    const char* name;
+    Args args;
+    const char* error; ///< a part of it
+};
+
+class Refusals : public testing::TestWithParam<Refusal> {};
+
+TEST_P(Refusals, NameTheMistake) {
+    const auto command = parseCommandLine(GetParam().args);
+    EXPECT_FALSE(command.value);
+    EXPECT_NE(command.error.find(GetParam().error), std::string::npos) << command.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Refusals,
+    testing::Values(
+        Refusal{"PlainHttpOffLoopback", {"serve", "--listen", "192.0.2.1:8787"}, "loopback only"},
+        Refusal{"CertWithoutKey", {"serve", "--tls-cert", "c"}, "go together"},
+        Refusal{"PortTooHigh", {"serve", "--listen", "127.0.0.1:65536"}, "65535"},
+        Refusal{"NoTokenDays", {"serve", "--token-days", "0"}, "--token-days"},
+        Refusal{"FlagWithValue", {"serve", "--allow-anonymous-reports=yes"}, "takes no value"},
+        Refusal{"MissingValue", {"serve", "--db"}, "needs a value"},
+        Refusal{
+            "PasswordOption", {"employee", "add", "e", "--job", "j", "--password", "p"}, "unknown option"},
+        Refusal{"EmployeeWithoutJob", {"employee", "add", "e"}, "at least one --job"},
+        Refusal{"EmployeeIdTooLong", {"employee", "add", std::string(129, 'e'), "--job", "j"}, "1 to 128"},
+        Refusal{"JobWithControlCharacter", {"employee", "add", "e", "--job", "a\tb"}, "--job"}),
+    [](const testing::TestParamInfo<Refusal>& row) { return std::string(row.param.name); });
+
+} // namespace

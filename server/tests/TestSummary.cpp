@@ -1,0 +1,84 @@
+#include "ServiceCore.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+using namespace corlune::server;
+using namespace corlune::server::test;
+
+namespace {
+
+/// "HH:MM" on 2024-03-05, or "+HH:MM" on the day after.
+std::string at(const std::string& hhmm) {
+    const bool nextDay = hhmm.front() == '+';
+    return (nextDay ? "2024-03-06T" : "2024-03-05T") + hhmm.substr(nextDay ? 1 : 0) + ":00Z";
+}
+
+struct Case {
+    const char* name;
+    const char*
+        events; ///< in arrival order: "in 09:00 break 12:00 resume 12:30 out 17:00"; "in/0" on job "0"
+    const char* from;
+    const char* to;
+    int minutes;
+};
+
+class Summary : public testing::TestWithParam<Case> {};
+
+// Events go in through the handlers and the total comes out of them, so the events storage
+// selects for the range are checked with the arithmetic.
+TEST_P(Summary, CountsTheWorkInTheRange) {
+    static const std::map<std::string, EventKind> kinds = {{"in", EventKind::ClockIn},
+                                                           {"out", EventKind::ClockOut},
+                                                           {"break", EventKind::BreakStart},
+                                                           {"resume", EventKind::BreakStop},
+                                                           {"input", EventKind::InputTrack}};
+    const Case& c = GetParam();
+    ServiceCore service(TokenRule{.allowAnonymous = true});
+    std::istringstream events(c.events);
+    std::string what;
+    std::string when;
+    while (events >> what >> when) {
+        const auto slash = what.find('/');
+        const std::string job = slash == std::string::npos ? "j1" : what.substr(slash + 1);
+        ASSERT_EQ(service.report(kinds.at(what.substr(0, slash)), "e1", job, at(when)).status, 201) << what;
+    }
+    const ApiResponse answer =
+        service.summary("employeeId=e1&jobId=j1&from=" + at(c.from) + "&to=" + at(c.to));
+    EXPECT_EQ(answer.body, nlohmann::json({{"totalWorkMs", std::int64_t{c.minutes} * 60 * 1000}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Summary,
+    testing::Values(
+        Case{"NoEvents", "", "00:00", "23:59", 0},
+        Case{"ClippedAtBothEnds", "in 09:00 out 17:00", "10:00", "12:30", 150},
+        Case{"RangeOutsideTheWork", "in 09:00 out 17:00", "18:00", "19:00", 0},
+        Case{"EmptyRange", "in 09:00 out 10:00", "09:30", "09:30", 0},
+        Case{"CrossingMidnightCountsOnlyTheNewDay", "in 22:00 out +02:00", "+00:00", "+12:00", 120},
+        Case{"CrossingMidnightCountsOnlyTheOldDay", "in 22:00 out +02:00", "00:00", "+00:00", 120},
+        Case{"OpenWorkCountsUpToTo", "in 09:00", "00:00", "10:15", 75},
+        Case{"OpenWorkStartedTheDayBefore", "in 23:00", "+00:00", "+01:30", 90},
+        Case{"ShiftsBeforeTheLastClockOutStayOut", "in 08:00 out 20:00 in 23:00", "+00:00", "+01:00", 60},
+        Case{"BreakSubtracted", "in 09:00 break 12:00 resume 12:30 out 17:00", "00:00", "23:59", 450},
+        Case{"BreakStraddlingFrom", "in 09:00 break 11:30 resume 12:30 out 14:00", "12:00", "23:59", 90},
+        Case{"BreakOpenAtClockOutLastsUpToIt", "in 09:00 break 12:00 out 13:00 resume 13:30", "00:00",
+             "23:59", 180},
+        Case{"BreakOpenAtTheEndIsNotWork", "in 09:00 break 10:00", "00:00", "12:00", 60},
+        Case{"SecondClockInKeepsTheFirst", "in 09:00 in 10:00 out 11:00", "00:00", "23:59", 120},
+        Case{"ClockInDuringABreakIsIgnored", "in 09:00 break 10:00 in 10:30 out 11:00", "00:00", "23:59", 60},
+        Case{"SecondBreakStartKeepsTheFirst", "in 09:00 break 10:00 break 10:30 resume 11:00 out 12:00",
+             "00:00", "23:59", 120},
+        Case{"BreaksOutsideWorkAreIgnored", "resume 08:00 break 08:10 in 09:00 out 10:00", "00:00", "23:59",
+             60},
+        Case{"ClockOutWhileOutIsIgnored", "out 08:00 in 09:00 out 10:00", "00:00", "23:59", 60},
+        Case{"OutOfOrderArrivalsCountByTheirInstants", "out 17:00 resume 12:30 in 09:00 break 12:00", "00:00",
+             "23:59", 450},
+        Case{"SameInstantKeepsArrivalOrder", "in 09:00 out 10:00 in 10:00 out 11:00", "00:00", "23:59", 120},
+        Case{"InputReportsDoNotCount", "in 09:00 input 09:30 out 10:00", "00:00", "23:59", 60},
+        Case{"OtherJobsDoNotCount", "in/0 09:00 out 10:00", "00:00", "23:59", 0}),
+    [](const testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
+
+} // namespace
