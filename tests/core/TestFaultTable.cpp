@@ -14,9 +14,9 @@
 #include <QLabel>
 #include <QTest>
 
-#include <set>
-
 #include <gtest/gtest.h>
+
+#include <set>
 
 using namespace std::chrono_literals;
 using Fault = FaultFront::Fault;

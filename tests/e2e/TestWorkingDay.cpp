@@ -35,7 +35,7 @@ protected:
         startService();
     }
     void TearDown() override {
-        if (HasFailure() && client)
+        if (HasFailure() && client && service)
             std::cerr << "client output:\n"
                       << client->log() << "\nservice output:\n"
                       << service->log() << '\n';
