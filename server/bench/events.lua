@@ -14,6 +14,7 @@ function setup(thread)
   thread:set("threadId", threadIds)
 end
 
+local token = os.getenv("CORLUNE_BENCH_TOKEN") or ""
 local counter = 0
 local failures = 0
 function request()
@@ -24,6 +25,7 @@ function request()
   local headers = {
     ["Content-Type"] = "application/json",
     ["Idempotency-Key"] = string.format("bench-%d-%d-%d", threadId, counter, os.time()),
+    ["Authorization"] = "Bearer " .. token,
   }
   return wrk.format("POST", p[1], headers, body)
 end

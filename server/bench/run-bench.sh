@@ -2,7 +2,7 @@
 # Sustained event reports against corlune-track-server on loopback with wrk; prints requests/s
 # and the latency distribution (p99 included). The server and wrk share this machine's cores.
 #   server/bench/run-bench.sh [BUILD_DIR] [SECONDS] [CONNECTIONS]
-# Defaults: build, 15 s, 32 connections (the server's default worker count).
+# Defaults: build, 15 s, 32 connections.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build}
@@ -25,6 +25,12 @@ printf 'bench\n' | "$binary" employee add bench --job bench --db "$scratch/bench
 server_pid=$!
 for _ in $(seq 1 200); do [ -s "$scratch/port" ] && break; sleep 0.05; done
 port=$(cat "$scratch/port")
+# Reports need the employee's sign-in token, as the time clock sends it.
+token=$(curl -sf -H 'Content-Type: application/json' \
+  -d '{"employeeId":"bench","jobId":"bench","password":"bench"}' "http://127.0.0.1:$port/api/users/verify" |
+  sed -n 's/.*"token":"\([^"]*\)".*/\1/p')
+[ -n "$token" ] || { echo "the service gave no sign-in token" >&2; exit 1; }
+export CORLUNE_BENCH_TOKEN=$token
 
 echo "== $seconds s, $connections connections, 2 wrk threads, $(nproc) cores, synchronous=FULL"
 wrk -t2 -c"$connections" -d"${seconds}s" --latency -s "$root/server/bench/events.lua" "http://127.0.0.1:$port"

@@ -80,6 +80,19 @@ std::string readListen(const std::string& text, ServeOptions& options) {
     return {};
 }
 
+/// A whole number from `low` to `high`, times `unit` (a duration's unit, or 1).
+template <class T, class Unit = int>
+OptionSpec number(std::string name, T& target, int low, int high, Unit unit = 1) {
+    return {std::move(name), true, [&target, low, high, unit](const std::string& v) {
+                const auto n = readInt(v, low, high);
+                if (!n) {
+                    return "expected a number from " + std::to_string(low) + " to " + std::to_string(high);
+                }
+                target = static_cast<T>(*n * unit);
+                return std::string();
+            }};
+}
+
 OptionSpec dbOption(std::string& db) {
     return {"db", true, [&db](const std::string& v) {
                 db = v;
@@ -116,12 +129,20 @@ Parsed<Command> parseServe(const std::vector<std::string>& args) {
              return std::string();
          }},
         {"impressions", true, text(o.impressionsFile)},
-        {"threads", true,
-         [&o](const std::string& v) {
-             const auto n = readInt(v, 2, 1024);
-             o.threads = n.value_or(0);
-             return n ? std::string() : std::string("expected a number from 2 to 1024");
-         }},
+        number("threads", o.threads, 1, 1024),
+        number("io-threads", o.ioThreads, 1, 64),
+        number("verify-threads", o.verifyThreads, 1, 256),
+        number("verify-queue", o.verifyQueue, 0, 100000),
+        number("max-body-bytes", o.limits.maxBodyBytes, 1, 64 << 20),
+        number("max-header-bytes", o.limits.maxHeaderBytes, 1024, 1 << 20),
+        number("max-header-fields", o.limits.maxHeaderFields, 1, 10000),
+        number("header-timeout", o.limits.headerTimeout, 1, 3600, std::chrono::seconds(1)),
+        number("body-timeout", o.limits.bodyTimeout, 1, 3600, std::chrono::seconds(1)),
+        number("idle-timeout", o.limits.idleTimeout, 1, 3600, std::chrono::seconds(1)),
+        number("max-connections", o.limits.maxConnections, 1, 1000000),
+        number("max-connections-per-address", o.limits.maxConnectionsPerAddress, 1, 1000000),
+        number("max-pending-bodies", o.limits.maxPendingBodies, 1, 1000000),
+        number("stop-timeout", o.stopTimeout, 1, 3600, std::chrono::seconds(1)),
         {"delay-ms", true,
          [&o](const std::string& v) {
              const auto n = readInt(v, 0, 600000);
@@ -279,7 +300,8 @@ The reference Corlune Track time-tracking service: JSON over HTTP(S), one SQLite
 
 Commands:
   serve             Answer the time clock's requests until SIGTERM or SIGINT, which stop it
-                    gracefully: requests in progress are answered, the database is closed.
+                    gracefully: requests being handled are answered, other connections are
+                    closed, the database is closed.
   employee add      Add an employee allowed on the given jobs. The password is read from
                     standard input (one line; asked twice without echo on a terminal) and
                     stored only as an argon2id hash. --job "" allows the empty job ID.
@@ -311,7 +333,31 @@ Options of serve:
                        Also accept event reports, summaries and impressions requests that
                        carry no token, from anyone who can reach the port. Unsafe anywhere
                        but on loopback; for time clocks that do not send tokens yet.
-  --threads N          Worker threads, each serving one connection at a time (default 32).
+  --threads N          Threads that run requests other than sign-ins; each waits for its
+                       event's commit (default 16). Sockets are read and written apart.
+  --io-threads N       Threads that read and write the connections (default: one per core).
+  --verify-threads N   Threads that check passwords (default: one per core) ...
+  --verify-queue N     ... and how many checks may wait for them (default 32); a sign-in
+                       beyond that is answered 503 with Retry-After at once.
+  --max-body-bytes N   Larger request bodies are refused with 413, whether sent with
+                       Content-Length or chunked (default 65536). Any Content-Encoding: 415.
+  --max-header-bytes N, --max-header-fields N
+                       Larger request headers are refused with 431 (default 16384 bytes,
+                       100 fields).
+  --header-timeout S   A request header must arrive within S seconds of the connection
+                       (TLS handshake included) or of its first byte (default 10) ...
+  --body-timeout S     ... and its body within S seconds after it (default 30); otherwise
+                       408 and the connection is closed.
+  --idle-timeout S     Kept-alive connections idle this long are closed (default 10).
+  --max-connections N, --max-connections-per-address N
+                       Open connections in all and from one client address (default 2048
+                       and 1024; many employees may share a proxy's address). Beyond them a
+                       new connection is answered 503 and closed (over TLS, closed).
+  --max-pending-bodies N
+                       Request bodies that did not arrive with their header, received at
+                       once (default 256); a request beyond them is answered 503.
+  --stop-timeout S     On SIGTERM or SIGINT, how long to wait for answers to requests
+                       already being handled before every connection is closed (default 8).
   --delay-ms N         For fault tests: hold every event report's answer N milliseconds
                        after the event is stored (0 to 600000; default 0). A stop cuts the
                        wait short.

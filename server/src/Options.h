@@ -3,6 +3,7 @@
 #include "WireFormat.h"
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <variant>
@@ -13,6 +14,27 @@ namespace corlune::server {
 inline constexpr const char* defaultDatabase = "corlune-track.db";
 
 enum class DelayScope { Events, All };
+
+/// What one client may make the service hold, and for how long. Beyond a size the request is
+/// refused (413, 431), beyond a time the connection is answered 408 and closed, beyond a
+/// connection cap a new connection is answered 503.
+struct HttpLimits {
+    std::size_t maxBodyBytes = 64 * 1024; ///< whatever the framing, Content-Length or chunked
+    std::size_t maxHeaderBytes = 16 * 1024;
+    std::size_t maxHeaderFields = 100;
+    /// From the connection's start (TLS handshake included), or from a kept-alive connection's
+    /// first byte of the next request, to the end of the header; also the time a client has to
+    /// take an answer.
+    std::chrono::milliseconds headerTimeout{10'000};
+    std::chrono::milliseconds bodyTimeout{30'000}; ///< from the end of the header
+    std::chrono::milliseconds idleTimeout{10'000}; ///< a kept-alive connection waiting for a request
+    std::size_t maxConnections = 2048;
+    /// Generous: a whole office may arrive through one proxy.
+    std::size_t maxConnectionsPerAddress = 1024;
+    /// Requests whose body did not come with their header, being received at once: each may
+    /// hold up to maxBodyBytes.
+    std::size_t maxPendingBodies = 256;
+};
 
 struct ServeOptions {
     std::string db = defaultDatabase;
@@ -25,7 +47,14 @@ struct ServeOptions {
     std::string latestVersion = CORLUNE_SERVER_VERSION;
     std::optional<bool> updateAvailable;
     std::string impressionsFile;
-    int threads = 32;
+    HttpLimits limits;
+    int threads = 16;      ///< run the handlers of everything but verify (each waits for its commit)
+    int ioThreads = 0;     ///< read and write sockets; 0: one per core
+    int verifyThreads = 0; ///< check passwords; 0: one per core
+    int verifyQueue = 32;  ///< password checks waiting beyond those running; more answer 503
+    /// How long a stop waits for answers to requests already being handled before it closes
+    /// every connection regardless.
+    std::chrono::milliseconds stopTimeout{8'000};
     std::chrono::milliseconds delay{0};
     DelayScope delayScope = DelayScope::Events;
     int tokenDays = 30;

@@ -2,24 +2,38 @@
 
 #include "Handlers.h"
 #include "Options.h"
-#include "StopSignal.h"
-
-#include <httplib.h>
 
 #include <chrono>
+#include <functional>
+#include <string_view>
+#include <variant>
+#include <vector>
 
 namespace corlune::server {
 
-inline constexpr std::size_t maxBodyBytes = 64 * 1024;
+/// Which threads run a route's handler: password checks are slow by design and get threads
+/// of their own, so a burst of sign-ins never delays an event.
+enum class Pool { Events, Verify };
 
-struct AnswerDelay {
-    std::chrono::milliseconds duration{0};
-    DelayScope scope = DelayScope::Events;
+struct Route {
+    std::string_view path;
+    std::string_view method;
+    Pool pool = Pool::Events;
+    std::chrono::milliseconds delay{0}; ///< the answer is held this long after the handler ran
+    std::function<ApiResponse(const ApiRequest&)> handle;
 };
 
-/// Binds every endpoint to its handler. A known path asked with another method answers 405
-/// with an Allow header, an unknown path 404, a body over 64 KiB 413: every answer, refusals
-/// and httplib's own included, carries a JSON object.
-void installRoutes(httplib::Server& server, Handlers& handlers, AnswerDelay delay, StopSignal& stop);
+/// Every endpoint and its handler.
+class Routes {
+public:
+    Routes(Handlers& handlers, std::chrono::milliseconds delay, DelayScope delayScope);
+
+    /// The route for a method and a request target (its query is ignored), or the refusal:
+    /// 404 for an unknown path, 405 with an Allow header for a known path's other methods.
+    std::variant<const Route*, ApiResponse> find(std::string_view method, std::string_view target) const;
+
+private:
+    std::vector<Route> routes;
+};
 
 } // namespace corlune::server

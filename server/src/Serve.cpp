@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <pthread.h>
+#include <sys/resource.h>
 
 namespace corlune::server {
 
@@ -24,6 +25,16 @@ void announce(const ServeOptions& o, int port) {
     std::fflush(stdout);
 }
 
+// Each connection holds a descriptor; the usual soft limit of 1,024 is below the
+// connection cap, and the hard limit is ours to take.
+void raiseDescriptorLimit() {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 } // namespace
 
 int runServe(const ServeOptions& o) {
@@ -35,6 +46,7 @@ int runServe(const ServeOptions& o) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN); // a client gone mid-answer is an error return, not a death
+    raiseDescriptorLimit();
 
     std::unique_ptr<Service> service;
     try {

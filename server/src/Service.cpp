@@ -1,28 +1,38 @@
 #include "Service.h"
 
+#include "ConnectionTable.h"
 #include "Handlers.h"
+#include "HttpSession.h"
 #include "Impressions.h"
 #include "PasswordHash.h"
 #include "Routes.h"
-#include "StopSignal.h"
 #include "Storage.h"
 #include "VerifyThrottle.h"
+#include "WorkPool.h"
 
-#include <httplib.h>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 
+#include <openssl/ssl.h>
+
+#include <algorithm>
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
-#include <sys/socket.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace corlune::server {
 
 namespace {
 
-/// Seconds an idle kept-alive connection is held. A graceful stop waits for idle connections
-/// up to this long (httplib offers no way to close them sooner), so it is kept short.
-constexpr int keepAliveSeconds = 2;
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
 
 void addDemoEmployee(Storage& storage) {
     const auto existing = storage.employees();
@@ -36,81 +46,170 @@ void addDemoEmployee(Storage& storage) {
     }
 }
 
-std::unique_ptr<httplib::Server> makeServer(const ServeOptions& o) {
-    std::unique_ptr<httplib::Server> server;
-    if (o.tlsCert.empty()) {
-        server = std::make_unique<httplib::Server>();
-    } else {
-        server = std::make_unique<httplib::SSLServer>(o.tlsCert.c_str(), o.tlsKey.c_str());
+std::unique_ptr<Impressions> makeImpressions(const ServeOptions& o) {
+    if (!o.impressionsFile.empty()) {
+        return Impressions::fromFile(o.impressionsFile);
     }
-    const std::size_t threads = static_cast<std::size_t>(o.threads);
-    server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server->set_payload_max_length(maxBodyBytes);
-    server->set_keep_alive_max_count(1000);
-    server->set_keep_alive_timeout(keepAliveSeconds);
-    server->set_tcp_nodelay(true);
-    // httplib's default also sets SO_REUSEPORT, which lets a second server bind the same port
-    // and silently share its connections; a port in use must be an error instead.
-    server->set_socket_options([](socket_t sock) {
-        const int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    return server;
+    return o.demo ? Impressions::fixed(Impressions::demoFigures()) : nullptr;
+}
+
+std::unique_ptr<Storage> openStorage(const ServeOptions& o) {
+    try {
+        auto storage = std::make_unique<Storage>(o.db);
+        if (o.demo) {
+            addDemoEmployee(*storage);
+        }
+        return storage;
+    } catch (const std::exception& e) {
+        throw std::runtime_error(o.db + ": " + e.what());
+    }
+}
+
+std::size_t threadsOrCores(int threads) {
+    return threads > 0 ? static_cast<std::size_t>(threads)
+                       : std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Every connection holds a descriptor; the cap leaves room for the database's and the
+// listener's, so a full house is answered 503 rather than failing to accept.
+HttpLimits fitToDescriptors(HttpLimits limits) {
+    constexpr rlim_t reserved = 64;
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
+        limits.maxConnections + reserved > files.rlim_cur) {
+        limits.maxConnections = files.rlim_cur > 2 * reserved ? files.rlim_cur - reserved : reserved;
+        std::cerr << "corlune-track-server: at most " << limits.maxConnections
+                  << " connections: the limit of open files allows no more\n";
+    }
+    return limits;
+}
+
+// TLS 1.2 and 1.3 only; on 1.2 only suites with forward secrecy and authenticated encryption
+// (ECDHE with AES-GCM or ChaCha20-Poly1305). Every 1.3 suite is both, and 1.3 is chosen
+// whenever the client offers it.
+std::unique_ptr<asio::ssl::context> makeTls(const ServeOptions& o) {
+    auto tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+    SSL_CTX* ctx = tls->native_handle();
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_options(ctx,
+                        SSL_OP_CIPHER_SERVER_PREFERENCE | SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
+    // Idle connections hand their read and write buffers back.
+    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);
+    const bool loaded =
+        SSL_CTX_set_cipher_list(ctx, "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                                     "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                                     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305") == 1 &&
+        SSL_CTX_use_certificate_chain_file(ctx, o.tlsCert.c_str()) == 1 &&
+        SSL_CTX_use_PrivateKey_file(ctx, o.tlsKey.c_str(), SSL_FILETYPE_PEM) == 1 &&
+        SSL_CTX_check_private_key(ctx) == 1;
+    if (!loaded) {
+        throw std::runtime_error("cannot load the TLS certificate " + o.tlsCert + " or key " + o.tlsKey);
+    }
+    return tls;
 }
 
 } // namespace
 
 struct Service::State {
+    explicit State(const ServeOptions& o)
+        : options(o)
+        , limits(fitToDescriptors(o.limits))
+        , storage(openStorage(o))
+        , impressions(makeImpressions(o))
+        , throttle(clock)
+        , handlers(*storage, throttle, clock, impressions.get(),
+                   VersionAnswer{o.latestVersion, o.updateAvailable},
+                   TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports})
+        , routes(handlers, o.delay, o.delayScope)
+        , table(limits.maxConnections, limits.maxConnectionsPerAddress, limits.maxPendingBodies)
+        // Each connection has at most one request in the pool, so the table's cap bounds it.
+        , events(threadsOrCores(o.threads), limits.maxConnections)
+        , verifies(threadsOrCores(o.verifyThreads), static_cast<std::size_t>(o.verifyQueue))
+        , tls(o.tlsCert.empty() ? nullptr : makeTls(o))
+        , acceptor(asio::make_strand(io))
+        , retry(acceptor.get_executor()) {}
+
+    void listen();
+    void accept();
+
+    const ServeOptions options;
+    const HttpLimits limits;
     std::unique_ptr<Storage> storage;
     std::unique_ptr<Impressions> impressions;
     SystemClock clock;
-    std::unique_ptr<VerifyThrottle> throttle;
-    std::unique_ptr<Handlers> handlers;
-    StopSignal stopSignal;
-    std::unique_ptr<httplib::Server> server;
+    VerifyThrottle throttle;
+    Handlers handlers;
+    Routes routes;
+    // Connections refer to everything above and are destroyed with `io`, so it comes after.
+    ConnectionTable table;
+    WorkPool events;
+    WorkPool verifies;
+    std::atomic<bool> stopping = false;
+    SessionContext context{limits, routes, events, verifies, table, stopping};
+    std::unique_ptr<asio::ssl::context> tls;
+    asio::io_context io;
+    // A connection waiting for its handler has nothing pending on `io`; without this, `io`
+    // could run out of work and its threads end before the answer is posted.
+    asio::executor_work_guard<asio::io_context::executor_type> busy = asio::make_work_guard(io);
+    tcp::acceptor acceptor;
+    asio::steady_timer retry;
+    std::vector<std::thread> threads;
     int port = 0;
-    std::thread listener;
     std::once_flag stopped;
 };
 
-Service::Service(const ServeOptions& o)
-    : state(std::make_unique<State>()) {
-    State& s = *state;
-    try {
-        s.storage = std::make_unique<Storage>(o.db);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(o.db + ": " + e.what());
+void Service::State::listen() {
+    boost::system::error_code ec;
+    tcp::resolver resolver(io);
+    const auto found = resolver.resolve(options.host, std::to_string(options.port),
+                                        tcp::resolver::numeric_service | tcp::resolver::passive, ec);
+    if (!ec) {
+        const tcp::endpoint endpoint = found.begin()->endpoint();
+        acceptor.open(endpoint.protocol(), ec);
     }
-    if (o.demo) {
-        addDemoEmployee(*s.storage);
+    if (!ec) {
+        // Without SO_REUSEPORT, which would let a second server share the port silently.
+        acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+        acceptor.bind(found.begin()->endpoint(), ec);
     }
-    if (!o.impressionsFile.empty()) {
-        s.impressions = Impressions::fromFile(o.impressionsFile);
-    } else if (o.demo) {
-        s.impressions = Impressions::fixed(Impressions::demoFigures());
+    if (!ec) {
+        acceptor.listen(asio::socket_base::max_listen_connections, ec);
     }
-    s.throttle = std::make_unique<VerifyThrottle>(s.clock);
-    s.handlers =
-        std::make_unique<Handlers>(*s.storage, *s.throttle, s.clock, s.impressions.get(),
-                                   VersionAnswer{o.latestVersion, o.updateAvailable},
-                                   TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports});
-    s.server = makeServer(o);
-    if (!s.server->is_valid()) {
-        throw std::runtime_error("cannot load the TLS certificate " + o.tlsCert + " or key " + o.tlsKey);
+    if (!ec) {
+        port = acceptor.local_endpoint(ec).port();
     }
-    installRoutes(*s.server, *s.handlers, AnswerDelay{o.delay, o.delayScope}, s.stopSignal);
-    s.port = o.port;
-    if (s.port == 0) {
-        s.port = s.server->bind_to_any_port(o.host);
-    } else if (!s.server->bind_to_port(o.host, s.port)) {
-        s.port = -1;
+    if (ec) {
+        throw std::runtime_error("cannot listen on " + options.host + ':' + std::to_string(options.port) +
+                                 ": " + ec.message());
     }
-    if (s.port <= 0) {
-        throw std::runtime_error("cannot listen on " + o.host + ':' + std::to_string(o.port));
-    }
-    s.listener = std::thread([&s] { s.server->listen_after_bind(); });
-    while (!s.server->is_running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void Service::State::accept() {
+    acceptor.async_accept(asio::make_strand(io), [this](boost::system::error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open()) {
+            return;
+        }
+        if (!ec) {
+            serveConnection(context, std::move(socket), tls.get());
+            return accept();
+        }
+        // Out of descriptors or memory for a moment: try again shortly rather than spin.
+        retry.expires_after(std::chrono::milliseconds(100));
+        retry.async_wait([this](boost::system::error_code) {
+            if (acceptor.is_open()) {
+                accept();
+            }
+        });
+    });
+}
+
+Service::Service(const ServeOptions& options)
+    : state(std::make_unique<State>(options)) {
+    state->listen();
+    state->accept();
+    const std::size_t ioThreads = threadsOrCores(options.ioThreads);
+    for (std::size_t i = 0; i < ioThreads; ++i) {
+        state->threads.emplace_back([this] { state->io.run(); });
     }
 }
 
@@ -124,11 +223,24 @@ int Service::port() const {
 
 void Service::stop() {
     std::call_once(state->stopped, [this] {
-        state->stopSignal.request();
-        state->server->stop();
-        state->listener.join();
-        state->handlers.reset();
-        state->storage.reset();
+        State& s = *state;
+        s.stopping = true;
+        asio::post(s.acceptor.get_executor(), [&s] {
+            boost::system::error_code ignored;
+            s.acceptor.close(ignored);
+            s.retry.cancel();
+        });
+        s.table.stopAll();
+        s.table.waitEmpty(s.options.stopTimeout);
+        // Past the bound: what has not started is dropped, what is being stored finishes.
+        s.events.dropPending();
+        s.verifies.dropPending();
+        s.io.stop();
+        for (auto& thread : s.threads) {
+            thread.join();
+        }
+        s.events.join();
+        s.verifies.join();
     });
 }
 

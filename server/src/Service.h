@@ -23,8 +23,9 @@ public:
     int port() const;
 
     /// Ends the service as SIGTERM does: no new connections, requests already being handled
-    /// are answered, every other connection is closed; returns once its threads have ended.
-    /// Safe from any thread and more than once.
+    /// are answered (for at most the options' stopTimeout), every other connection is closed;
+    /// returns once its threads have ended. Safe more than once, from any thread but the
+    /// service's own.
     void stop();
 
 private:

@@ -38,13 +38,19 @@ TEST(CommandLine, ServeReadsEveryOption) {
                                          "all",
                                          "--token-days",
                                          "7",
-                                         "--allow-anonymous-reports"});
+                                         "--allow-anonymous-reports",
+                                         "--header-timeout",
+                                         "3",
+                                         "--max-connections-per-address",
+                                         "7"});
     EXPECT_EQ(
         std::tie(o.db, o.host, o.port, o.portFile, o.demo, o.latestVersion, o.impressionsFile, o.threads),
         std::tuple("x.db", "::1", 0, "p", true, "2.1.0", "i.json", 8));
     EXPECT_EQ(o.updateAvailable, std::optional(false));
     EXPECT_EQ(std::tie(o.delay, o.delayScope, o.tokenDays, o.allowAnonymousReports),
               std::tuple(std::chrono::milliseconds(20000), DelayScope::All, 7, true));
+    EXPECT_EQ(std::tie(o.limits.headerTimeout, o.limits.maxConnectionsPerAddress),
+              std::tuple(std::chrono::seconds(3), 7u));
     EXPECT_EQ(parsed<ServeOptions>({"serve", "--listen", "127.1.2.3:80"}).port, 80);
     EXPECT_EQ(parsed<ServeOptions>({"serve", "--listen", "0.0.0.0:443", "--tls-cert", "c", "--tls-key", "k"})
                   .tlsKey,

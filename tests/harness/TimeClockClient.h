@@ -58,11 +58,8 @@ public:
     /// A first launch in a fresh home: launch, sign in as demo on the job demo, dismiss the
     /// first-run notice; returns with the time clock running.
     void launchAndSignIn();
-    /// Waits, bounded, until \a condition holds, signing in through the dialog should it come up
-    /// (a later launch signs in by itself when the secret store kept the password).
-    bool runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition);
-    /// After a later launch: waits until the program has signed in, by itself or through the
-    /// dialog, and finished starting up.
+    /// After a later launch: waits until the program has signed in, by itself (when the secret
+    /// store kept the password) or through the dialog, and finished starting up.
     bool waitUntilSignedIn(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     /// Presses a button; the span runs from just before the press to the moment the program
@@ -74,8 +71,6 @@ public:
     void pressKeys(int count);
     void clickIdleArea(int count);
 
-    /// Whether the offline banner is drawn in the main window right now.
-    bool offlineBannerShown();
     /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
     bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
 
@@ -89,10 +84,8 @@ public:
     pid_t pid() const;
     /// When the last launch began: the zero of every "from exec" figure.
     ChildProcess::Clock::time_point startedAt() const { return process->startedAt(); }
-    XDesktop::WindowId mainWindow() const { return window; }
 
     std::string settingsPath() const;
-    std::string queuePath() const;
     std::string log() const;
 
 private:

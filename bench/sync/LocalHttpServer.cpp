@@ -4,22 +4,6 @@
 
 LocalHttpServer::LocalHttpServer()
     : server(std::make_unique<httplib::Server>()) {
-    start();
-}
-
-LocalHttpServer::LocalHttpServer(const std::string& certificatePath, const std::string& keyPath)
-    : server(std::make_unique<httplib::SSLServer>(certificatePath.c_str(), keyPath.c_str()))
-    , tls(true) {
-    if (!server->is_valid())
-        throw std::runtime_error("the TLS server could not load its certificate or key");
-    start();
-}
-
-LocalHttpServer::~LocalHttpServer() {
-    stop();
-}
-
-void LocalHttpServer::start() {
     responder = [](const Received&, httplib::Response& response) {
         response.set_content("{}", "application/json");
     };
@@ -31,12 +15,8 @@ void LocalHttpServer::start() {
         Received r;
         r.method = request.method;
         r.target = request.target;
-        r.path = request.path;
-        r.params = request.params;
         r.body = request.body;
         r.contentType = request.get_header_value("Content-Type");
-        r.hasIdempotencyKey = request.has_header("Idempotency-Key");
-        r.idempotencyKey = request.get_header_value("Idempotency-Key");
         r.remotePort = request.remote_port;
         Responder respond;
         {
@@ -44,15 +24,10 @@ void LocalHttpServer::start() {
             log.push_back(r);
             respond = responder;
         }
-        arrived.notify_all();
         respond(r, response);
     };
     server->Get(".*", handle);
     server->Post(".*", handle);
-    server->Put(".*", handle);
-    server->Delete(".*", handle);
-    server->Patch(".*", handle);
-    server->Options(".*", handle);
     boundPort = server->bind_to_any_port("127.0.0.1");
     if (boundPort <= 0)
         throw std::runtime_error("no free loopback port");
@@ -63,17 +38,13 @@ void LocalHttpServer::start() {
         throw std::runtime_error("the local server did not start");
 }
 
-void LocalHttpServer::stop() {
-    if (!listener.joinable())
-        return;
+LocalHttpServer::~LocalHttpServer() {
     server->stop();
     listener.join();
 }
 
 QString LocalHttpServer::baseUrl() const {
-    return QStringLiteral("%1://127.0.0.1:%2")
-        .arg(tls ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(boundPort);
+    return QStringLiteral("http://127.0.0.1:%1").arg(boundPort);
 }
 
 void LocalHttpServer::setResponder(Responder r) {
@@ -84,9 +55,4 @@ void LocalHttpServer::setResponder(Responder r) {
 std::vector<LocalHttpServer::Received> LocalHttpServer::received() const {
     const std::lock_guard lock(mutex);
     return log;
-}
-
-bool LocalHttpServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(mutex);
-    return arrived.wait_for(lock, timeout, [&] { return log.size() >= count; });
 }
