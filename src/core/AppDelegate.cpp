@@ -30,6 +30,8 @@
 #include <QApplication>
 #include <QEvent>
 
+#include <malloc.h>
+
 namespace {
 constexpr int tickIntervalMs = 200;
 constexpr int updateCheckDelayMs = 1000;
@@ -101,6 +103,9 @@ void AppDelegate::applicationDidFinishLaunching() {
                                               services.openUrl);
     updates->scheduleCheck(updateCheckDelayMs);
     startTray();
+    // The sign-in and first-run dialogs are gone; the heap pages they left free go back to the
+    // system rather than stay resident for the rest of the day.
+    ::malloc_trim(0);
 }
 
 void AppDelegate::requestTerminate() {

@@ -84,6 +84,8 @@ public:
     pid_t pid() const;
     /// When the last launch began: the zero of every "from exec" figure.
     ChildProcess::Clock::time_point startedAt() const { return process->startedAt(); }
+    /// The main window of the last launch.
+    XDesktop::WindowId mainWindow() const { return window; }
 
     std::string settingsPath() const;
     std::string log() const;
