@@ -564,8 +564,8 @@ int run(const Options& options) {
     const pid_t service = setting.service->pid();
     std::unique_ptr<ChildProcess> watcher;
     if (options.tray) {
-        watcher = std::make_unique<ChildProcess>(
-            ChildProcess::Options{.argv = {CORLUNE_TRAY_WATCHER}, .logPath = setting.scratch.file("watcher.log")});
+        watcher = std::make_unique<ChildProcess>(ChildProcess::Options{
+            .argv = {CORLUNE_TRAY_WATCHER}, .logPath = setting.scratch.file("watcher.log")});
         if (!watcher->waitForLine("ready", 10s))
             throw std::runtime_error("the StatusNotifierWatcher did not start");
     }

@@ -55,8 +55,9 @@ SingleInstance::Outcome SingleInstance::claimBusName() {
     // The object is there before the name, so that whoever finds the name can call it.
     bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
     for (int attempt = 0; attempt < claims; ++attempt) {
-        const auto reply = bus.interface()->registerService(busName, QDBusConnectionInterface::DontQueueService,
-                                                            QDBusConnectionInterface::DontAllowReplacement);
+        const auto reply =
+            bus.interface()->registerService(busName, QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
         if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
             return Outcome::First;
         QDBusMessage activate = QDBusMessage::createMethodCall(
@@ -67,8 +68,9 @@ SingleInstance::Outcome SingleInstance::claimBusName() {
             return Outcome::HandedOver;
         if (QDBusError(answer).type() != QDBusError::ServiceUnknown &&
             answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
-            refusal = QStringLiteral("Corlune Track is already running in this session, but did not answer: %1")
-                          .arg(answer.errorMessage());
+            refusal =
+                QStringLiteral("Corlune Track is already running in this session, but did not answer: %1")
+                    .arg(answer.errorMessage());
             return Outcome::Refused;
         }
     }

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
 
     AppDelegate delegate(makeDesktopServices());
     QObject::connect(&instance, &SingleInstance::activateRequested, &delegate, &AppDelegate::showMainWindow);
-    QObject::connect(&terminationSignals, &TerminationSignals::received, &delegate, &AppDelegate::requestTerminate);
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &delegate,
+                     &AppDelegate::requestTerminate);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     // The session keeps nothing to restore: the autostart entry, not the session manager, starts
     // the program at the next login. The session's end itself arrives as a quit.

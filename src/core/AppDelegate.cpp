@@ -1,10 +1,10 @@
 #include "AppDelegate.h"
 
 #include "Alerts.h"
+#include "AutostartEntry.h"
 #include "BreakPrompt.h"
 #include "ConnectivityMonitor.h"
 #include "CredentialStore.h"
-#include "AutostartEntry.h"
 #include "FirstRunNotice.h"
 #include "GlobalInputMonitor.h"
 #include "IdleThreshold.h"
@@ -29,8 +29,6 @@
 
 #include <QApplication>
 #include <QEvent>
-
-#include <malloc.h>
 
 namespace {
 constexpr int tickIntervalMs = 200;
@@ -103,15 +101,13 @@ void AppDelegate::applicationDidFinishLaunching() {
                                               services.openUrl);
     updates->scheduleCheck(updateCheckDelayMs);
     startTray();
-    // The sign-in and first-run dialogs are gone; the heap pages they left free go back to the
-    // system rather than stay resident for the rest of the day.
-    ::malloc_trim(0);
 }
 
 void AppDelegate::requestTerminate() {
     terminating = true;
     // Through the event loop, so that whatever asked for it returns first.
-    QMetaObject::invokeMethod(this, [this] { services.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { services.quit(); }, Qt::QueuedConnection);
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {

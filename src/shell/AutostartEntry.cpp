@@ -26,7 +26,8 @@ QString execValue(const QString& program) {
         }
         argument = QLatin1Char('"') + quoted + QLatin1Char('"');
     }
-    return argument.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return argument.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
 }
 
 } // namespace

@@ -37,9 +37,8 @@ TEST(SingleInstance, ASecondLaunchShowsTheFirstsWindowAndEnds) {
     ServerProcess service({"--db", folder.file("service.db"), "--demo"}, TimeClockClient::servicePort(), &ns);
     PrivateSessionBus bus;
     const std::string busAddress = "DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString();
-    ChildProcess watcher({.argv = {CORLUNE_TRAY_WATCHER},
-                          .environment = {busAddress},
-                          .logPath = folder.file("watcher.log")});
+    ChildProcess watcher(
+        {.argv = {CORLUNE_TRAY_WATCHER}, .environment = {busAddress}, .logPath = folder.file("watcher.log")});
     ASSERT_TRUE(watcher.waitForLine("ready", 10s));
     const std::vector<std::string> session = {busAddress, runtimeDir(folder)};
     XDesktop desktop;

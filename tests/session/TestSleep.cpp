@@ -29,7 +29,8 @@ struct SleepCase {
 
 const SleepCase cases[] = {
     {"LongSleepPausesAtTheThreshold", Before::Working, 60, 3, 2h, false, 0, true, 180, "01:58:00"},
-    {"SleepReachingTheThresholdPausesInsideIt", Before::Working, 100, 3, 100s, false, 0, true, 180, "00:00:20"},
+    {"SleepReachingTheThresholdPausesInsideIt", Before::Working, 100, 3, 100s, false, 0, true, 180,
+     "00:00:20"},
     {"WakeUpKeyStillCountsTheSleepAsAway", Before::Working, 60, 3, 2h, true, 0, true, 180, "01:58:00"},
     {"ThresholdPassedBeforeTheSleepPausesAtIt", Before::Working, 100, 1, 2h, false, 0, true, 100, "02:00:00"},
     {"ShortSleepCountsAsWork", Before::Working, 60, 3, 100s, false, 0, false, 160, ""},
