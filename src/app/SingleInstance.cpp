@@ -4,6 +4,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -18,7 +19,7 @@ const QString objectPath = QStringLiteral("/com/corlune/Track");
 // for up to 15 s.
 constexpr int activateTimeoutMs = 20'000;
 // An instance that is ending may still own the name when it is asked; it is then claimed again.
-constexpr int claims = 3;
+constexpr int claims = 5;
 } // namespace
 
 SingleInstance::SingleInstance(QObject* parent)
@@ -63,11 +64,13 @@ SingleInstance::Outcome SingleInstance::claimBusName() {
         QDBusMessage activate = QDBusMessage::createMethodCall(
             busName, objectPath, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Activate"));
         activate << QVariantMap();
+        QElapsedTimer waited;
+        waited.start();
         const QDBusMessage answer = bus.call(activate, QDBus::Block, activateTimeoutMs);
         if (answer.type() == QDBusMessage::ReplyMessage)
             return Outcome::HandedOver;
-        if (QDBusError(answer).type() != QDBusError::ServiceUnknown &&
-            answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+        // An error before the time-out means the owner ended in the meantime: claim again.
+        if (waited.elapsed() >= activateTimeoutMs) {
             refusal =
                 QStringLiteral("Corlune Track is already running in this session, but did not answer: %1")
                     .arg(answer.errorMessage());
