@@ -20,11 +20,16 @@ debs=("$build"/packages/*.deb)
 lintian --fail-on error "${debs[@]}" || fail "lintian found errors"
 
 scratch=$(mktemp -d)
+# Masked while the packages are here, so that a machine running systemd does not start the
+# service on the port other tests use.
+mask=/etc/systemd/system/corlune-track-server.service
+[ -e "$mask" ] || { ln -s /dev/null "$mask" && masked=1; }
 cleanup() {
   set +e
   [ -z "${pid:-}" ] || { kill "$pid" 2>/dev/null; wait "$pid"; }
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q -o DPkg::Lock::Timeout=120 \
     corlune-track corlune-track-server >/dev/null 2>&1
+  [ -z "${masked:-}" ] || rm -f "$mask"
   if [ "$had_user" = 0 ] && getent passwd corlune-track-server >/dev/null; then
     { deluser --system --quiet corlune-track-server && delgroup --system --quiet corlune-track-server; } 2>/dev/null
     rm -rf /var/lib/corlune-track-server
