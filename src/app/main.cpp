@@ -2,14 +2,18 @@
 #include "DarkPalette.h"
 #include "DesktopServices.h"
 #include "ServiceConfig.h"
+#include "SingleInstance.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QTimer>
 
 #include <cstdio>
-#include <malloc.h>
 #include <optional>
 #include <string_view>
+
+#include <malloc.h>
 
 namespace {
 
@@ -53,10 +57,31 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(CORLUNE_VERSION));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Corlune Track"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.corlune.Track"));
+    // The window may be hidden in the tray while a dialog closes; only a quit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    switch (instance.claim()) {
+    case SingleInstance::Outcome::First:
+        break;
+    case SingleInstance::Outcome::HandedOver:
+        return 0;
+    case SingleInstance::Outcome::Refused:
+        std::fprintf(stderr, "corlune-track: %s\n", qPrintable(instance.message()));
+        return 1;
+    }
+    TerminationSignals terminationSignals;
     applyDarkPalette(app);
 
     AppDelegate delegate(makeDesktopServices());
+    QObject::connect(&instance, &SingleInstance::activateRequested, &delegate, &AppDelegate::showMainWindow);
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &delegate,
+                     &AppDelegate::requestTerminate);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    // The session keeps nothing to restore: the autostart entry, not the session manager, starts
+    // the program at the next login. The session's end itself arrives as a quit.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
+                     [](QSessionManager& manager) { manager.setRestartHint(QSessionManager::RestartNever); });
     // Start-up runs inside the event loop, so that quitting from the sign-in dialog goes
     // through the normal shut-down path.
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
