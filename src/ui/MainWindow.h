@@ -45,6 +45,8 @@ public:
 
     /// Centres the window on its screen, shows it and brings it to the front with the focus.
     void present();
+    /// Shows the window where it was, hidden or minimised, and brings it to the front.
+    void bringToFront();
 
     // SessionView
     void setWorkText(const QString& text) override;
@@ -86,9 +88,14 @@ signals:
     void idleStepperChanged(int minutes);
     /// The user switched the check box to \a on.
     void globalTrackToggled(bool on);
+    /// The user closed the window; it stays open until told otherwise.
+    void closeRequested();
+    /// The user pressed Ctrl+Q.
+    void quitRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Anchor {

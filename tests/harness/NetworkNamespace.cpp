@@ -19,7 +19,7 @@ std::system_error lastError(const char* what) {
     return {errno, std::generic_category(), what};
 }
 
-void setLoopbackFlag(bool up) {
+void bringLoopbackUp() {
     const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         throw lastError("socket");
@@ -27,17 +27,14 @@ void setLoopbackFlag(bool up) {
     std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
     int rc = ::ioctl(s, SIOCGIFFLAGS, &request);
     if (rc == 0) {
-        if (up)
-            request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-        else
-            request.ifr_flags = static_cast<short>(request.ifr_flags & ~IFF_UP);
+        request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
         rc = ::ioctl(s, SIOCSIFFLAGS, &request);
     }
     const int saved = errno;
     ::close(s);
     if (rc != 0) {
         errno = saved;
-        throw lastError("setting the loopback device's flags");
+        throw lastError("bringing the loopback device up");
     }
 }
 
@@ -67,17 +64,13 @@ NetworkNamespace::NetworkNamespace() {
         fd = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             throw lastError("opening the new network namespace");
-        setLoopbackFlag(true);
+        bringLoopbackUp();
     });
 }
 
 NetworkNamespace::~NetworkNamespace() {
     if (fd >= 0)
         ::close(fd);
-}
-
-void NetworkNamespace::setLoopbackUp(bool up) const {
-    runInside([up] { setLoopbackFlag(up); });
 }
 
 void NetworkNamespace::runInside(const std::function<void()>& work) const {

@@ -5,8 +5,8 @@
 /// A network namespace of the test's own, with nothing in it but a loopback device, held by a
 /// file descriptor and never named: it disappears with the last process or descriptor that
 /// uses it, so a test that dies leaves nothing behind. Inside it 127.0.0.1 belongs to the test
-/// alone, and taking its loopback down takes the network away from whatever runs there. X11 and
-/// D-Bus reach their servers through filesystem sockets, which namespaces do not separate.
+/// alone. X11 and D-Bus reach their servers through filesystem sockets, which namespaces do not
+/// separate.
 /// Needs root (CAP_SYS_ADMIN).
 class NetworkNamespace {
 public:
@@ -15,9 +15,6 @@ public:
     ~NetworkNamespace();
     NetworkNamespace(const NetworkNamespace&) = delete;
     NetworkNamespace& operator=(const NetworkNamespace&) = delete;
-
-    /// Brings the loopback device up or down; throws on failure.
-    void setLoopbackUp(bool up) const;
 
     /// Runs \a work on a thread of its own that has joined the namespace; threads it starts
     /// are in the namespace too. Returns when \a work has returned.

@@ -2,8 +2,6 @@
 
 #include "NetworkNamespace.h"
 
-#include <cctype>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -80,31 +78,6 @@ Answer ServerProcess::get(const std::string& path, const httplib::Headers& heade
     httplib::Headers all = headers;
     all.emplace("Content-Type", "application/json");
     return send([&](httplib::Client& c) { return c.Get(path.c_str(), all); });
-}
-
-std::string percentEncode(const std::string& text) {
-    std::string encoded;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) != 0 || c == '-' || c == '.' || c == '_' || c == '~') {
-            encoded += c;
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", byte);
-            encoded += hex;
-        }
-    }
-    return encoded;
-}
-
-std::int64_t totalWorkMs(const ServerProcess& server, const std::string& employee, const std::string& job,
-                         const std::string& from, const std::string& to) {
-    const Answer answer = server.get("/api/time/summary?employeeId=" + percentEncode(employee) +
-                                     "&jobId=" + percentEncode(job) + "&from=" + percentEncode(from) +
-                                     "&to=" + percentEncode(to));
-    if (answer.status != 200 || !answer.body.contains("totalWorkMs"))
-        return -1;
-    return answer.body["totalWorkMs"].get<std::int64_t>();
 }
 
 CommandResult runServer(const std::vector<std::string>& arguments, const std::string& input) {

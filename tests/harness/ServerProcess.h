@@ -68,13 +68,6 @@ private:
     int listening = 0;
 };
 
-/// Every byte outside A-Z a-z 0-9 - . _ ~ as %XX, as the time clock encodes query values.
-std::string percentEncode(const std::string& text);
-
-/// "/api/time/summary?..." for these values; the total, or -1 when the answer had none.
-std::int64_t totalWorkMs(const ServerProcess& server, const std::string& employee, const std::string& job,
-                         const std::string& from, const std::string& to);
-
 struct CommandResult {
     int status = -1;
     std::string out;

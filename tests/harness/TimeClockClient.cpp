@@ -68,10 +68,6 @@ std::string TimeClockClient::settingsPath() const {
     return homeDir + "/config/Corlune/Corlune Track.conf";
 }
 
-std::string TimeClockClient::queuePath() const {
-    return homeDir + "/data/Corlune/Corlune Track/offline-queue.sqlite3";
-}
-
 std::string TimeClockClient::log() const {
     std::string text;
     for (int n = 1; n <= launches; ++n) {
@@ -86,6 +82,16 @@ std::string TimeClockClient::log() const {
 }
 
 void TimeClockClient::launch() {
+    start();
+    window = waitForWindow("the main window", isMainWindow);
+}
+
+std::optional<int> TimeClockClient::launchExpectingExit(std::chrono::milliseconds timeout) {
+    start();
+    return process->waitForExit(timeout);
+}
+
+void TimeClockClient::start() {
     if (running())
         throw std::logic_error("the client is already running");
     ++launches;
@@ -101,7 +107,6 @@ void TimeClockClient::launch() {
                               .environment = variables,
                               .logPath = homeDir + "/client-" + std::to_string(launches) + ".log",
                               .ns = ns});
-    window = waitForWindow("the main window", isMainWindow);
 }
 
 std::optional<XDesktop::WindowId>
@@ -168,24 +173,16 @@ void TimeClockClient::launchAndSignIn() {
         throw std::runtime_error("the client does not take events after start-up");
 }
 
-bool TimeClockClient::runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition) {
-    return desktop.waitUntil(
-        [&] {
-            if (condition())
-                return true;
-            if (running() && findWindow(isSignInDialog))
-                signInThroughDialog("demo", "demo", "demo");
-            return false;
-        },
-        timeout);
-}
-
 bool TimeClockClient::waitUntilSignedIn(std::chrono::milliseconds timeout) {
     // Start-up runs in one go unless a dialog opens: a program that answers a ping while no
     // sign-in dialog shows has finished it.
-    return runUntil(timeout, [this] {
-        return desktop.ping(window, std::chrono::seconds(1)) && !findWindow(isSignInDialog);
-    });
+    return desktop.waitUntil(
+        [&] {
+            if (running() && findWindow(isSignInDialog))
+                signInThroughDialog("demo", "demo", "demo");
+            return desktop.ping(window, std::chrono::seconds(1)) && !findWindow(isSignInDialog);
+        },
+        timeout);
 }
 
 bool TimeClockClient::settle(std::chrono::milliseconds timeout) {
@@ -242,20 +239,20 @@ void TimeClockClient::clickIdleArea(int count) {
         throw std::runtime_error("the client did not take the clicks");
 }
 
-bool TimeClockClient::offlineBannerShown() {
-    // The banner's frame: right-aligned text ending at x 660, 26 px from the top, 20 px high, at
-    // least 360 px wide; the rest of that strip is the window's black background.
-    return desktop.litPixels(window, 300, 26, 360, 20) > 20;
-}
-
 int TimeClockClient::quit() {
-    desktop.requestClose(window);
+    if (!desktop.focus(window))
+        throw std::runtime_error("the main window did not take the focus");
+    desktop.key("Control_L+q");
     const std::optional<int> status = process->waitForExit(std::chrono::seconds(20));
     if (!status)
-        throw std::runtime_error("the client did not quit when its window was closed");
+        throw std::runtime_error("the client did not quit on Ctrl+Q");
     return *status;
 }
 
 void TimeClockClient::kill() {
     process->stop(SIGKILL, std::chrono::seconds(10));
+}
+
+int TimeClockClient::stop(int signal) {
+    return process->stop(signal);
 }

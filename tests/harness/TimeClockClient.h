@@ -47,6 +47,9 @@ public:
 
     /// Starts the program; returns once its main window shows.
     void launch();
+    /// Starts the program for a launch that must end without a window; its exit status, or
+    /// nothing when it still runs after \a timeout.
+    std::optional<int> launchExpectingExit(std::chrono::milliseconds timeout);
     /// Fills in the sign-in dialog and presses Return; returns once the dialog is gone.
     void signInThroughDialog(const std::string& employee, const std::string& password,
                              const std::string& job);
@@ -55,11 +58,8 @@ public:
     /// A first launch in a fresh home: launch, sign in as demo on the job demo, dismiss the
     /// first-run notice; returns with the time clock running.
     void launchAndSignIn();
-    /// Waits, bounded, until \a condition holds, signing in through the dialog should it come up
-    /// (a later launch signs in by itself when the secret store kept the password).
-    bool runUntil(std::chrono::milliseconds timeout, const std::function<bool()>& condition);
-    /// After a later launch: waits until the program has signed in, by itself or through the
-    /// dialog, and finished starting up.
+    /// After a later launch: waits until the program has signed in, by itself (when the secret
+    /// store kept the password) or through the dialog, and finished starting up.
     bool waitUntilSignedIn(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     /// Presses a button; the span runs from just before the press to the moment the program
@@ -71,26 +71,27 @@ public:
     void pressKeys(int count);
     void clickIdleArea(int count);
 
-    /// Whether the offline banner is drawn in the main window right now.
-    bool offlineBannerShown();
     /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
     bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
 
-    /// Closes the main window as a user does; the exit status.
+    /// Quits as a user does, with Ctrl+Q in the main window; the exit status.
     int quit();
     /// SIGKILL, as a crash or a power cut would end it.
     void kill();
+    /// Sends \a signal; the exit status once it has ended.
+    int stop(int signal);
     bool running();
     pid_t pid() const;
     /// When the last launch began: the zero of every "from exec" figure.
     ChildProcess::Clock::time_point startedAt() const { return process->startedAt(); }
+    /// The main window of the last launch.
     XDesktop::WindowId mainWindow() const { return window; }
 
     std::string settingsPath() const;
-    std::string queuePath() const;
     std::string log() const;
 
 private:
+    void start();
     std::optional<XDesktop::WindowId> findWindow(const std::function<bool(const std::string&)>& matches);
     std::optional<std::uint64_t> statusLine();
     XDesktop::WindowId waitForWindow(const std::string& what,

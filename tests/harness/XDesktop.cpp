@@ -269,10 +269,3 @@ std::optional<std::uint64_t> XDesktop::digest(WindowId window, int x, int y, int
         return std::nullopt;
     return hash;
 }
-
-int XDesktop::litPixels(WindowId window, int x, int y, int width, int height) {
-    int lit = 0;
-    if (!visitPixels(display, window, x, y, width, height, [&](unsigned long pixel) { lit += pixel != 0; }))
-        return -1;
-    return lit;
-}

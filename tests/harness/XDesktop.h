@@ -63,8 +63,6 @@ public:
     /// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
     void requestClose(WindowId window);
 
-    /// How many pixels of the rectangle are not pure black; -1 when it cannot be read.
-    int litPixels(WindowId window, int x, int y, int width, int height);
     /// A digest of what the rectangle shows, to tell when it changes; nothing when it cannot be read.
     std::optional<std::uint64_t> digest(WindowId window, int x, int y, int width, int height);
 

@@ -32,8 +32,3 @@ QStringList FakeJsonTransport::paths() const {
         out.append(request.path);
     return out;
 }
-
-void FakeJsonTransport::clear() {
-    const std::lock_guard lock(mutex);
-    sent.clear();
-}

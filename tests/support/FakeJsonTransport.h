@@ -31,7 +31,6 @@ public:
 
     std::vector<Request> requests() const;
     QStringList paths() const;
-    void clear();
 
     /// Decides the answer of each request; called under no lock, on the caller's thread.
     std::function<JsonReply(const Request&)> answer = [](const Request&) { return JsonReply{200, {}, {}}; };
