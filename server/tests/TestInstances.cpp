@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <barrier>
 #include <thread>
 
 using namespace corlune::server;
@@ -48,6 +49,10 @@ TEST(TwoInstances, ShareKeysTokensTheSlowDownAndSummaries) {
     constexpr int senders = 4;
     constexpr int keysEach = 50;
     std::vector<std::vector<std::int64_t>> ids(2 * senders);
+    std::vector<std::unique_ptr<std::barrier<>>> together;
+    for (int s = 0; s < senders; ++s) {
+        together.push_back(std::make_unique<std::barrier<>>(2));
+    }
     std::vector<std::thread> threads;
     for (int t = 0; t < 2 * senders; ++t) {
         threads.emplace_back([&, t] {
@@ -61,6 +66,7 @@ TEST(TwoInstances, ShareKeysTokensTheSlowDownAndSummaries) {
                 const json body = eventBody(in ? EventKind::ClockIn : EventKind::ClockOut, "e1", "j1", at);
                 httplib::Headers headers = token;
                 headers.emplace("Idempotency-Key", "k" + std::to_string(k));
+                together[t / 2]->arrive_and_wait();
                 const auto answer = client.Post(in ? "/api/time/clock-in" : "/api/time/clock-out", headers,
                                                 body.dump(), "application/json");
                 ids[t].push_back(answer && answer->status == 201
