@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace corlune::server;
 using namespace corlune::server::test;
 
@@ -23,20 +25,13 @@ const std::string inputEnd = R"("endedAt":"2024-03-05T09:01:00Z",)";
 const std::string range = "&from=2024-03-05T00:00:00Z&to=2024-03-05T10:00:00Z";
 
 ApiResponse send(ServiceCore& service, const Case& c) {
+    static const std::map<Route, EventKind> kinds = {{Route::ClockIn, EventKind::ClockIn},
+                                                     {Route::BreakStop, EventKind::BreakStop},
+                                                     {Route::Input, EventKind::InputTrack}};
     const ApiRequest request{c.body, c.contentType, c.key, parseQuery(c.body), {}, "127.0.0.1"};
-    switch (c.route) {
-    case Route::Verify:
-        return service.handlers->verify(request);
-    case Route::ClockIn:
-        return service.handlers->report(EventKind::ClockIn, request);
-    case Route::BreakStop:
-        return service.handlers->report(EventKind::BreakStop, request);
-    case Route::Input:
-        return service.handlers->report(EventKind::InputTrack, request);
-    case Route::Summary:
-        break;
-    }
-    return service.handlers->summary(request);
+    return c.route == Route::Verify    ? service.handlers->verify(request)
+           : c.route == Route::Summary ? service.handlers->summary(request)
+                                       : service.handlers->report(kinds.at(c.route), request);
 }
 
 class Requests : public testing::TestWithParam<Case> {};

@@ -12,20 +12,17 @@ using nlohmann::json;
 
 namespace {
 
-/// The token of a verification from `address`, or "" when refused.
-std::string signIn(const ServerProcess& server, const std::string& employee, const std::string& job,
-                   const std::string& password, int* status = nullptr,
-                   const std::string& address = "127.0.0.1") {
+/// The status of a sign-in from `address`, and its token ("" when refused).
+std::pair<int, std::string> signIn(const ServerProcess& server, const std::string& employee,
+                                   const std::string& job, const std::string& password,
+                                   const char* address = "127.0.0.1") {
     auto client = server.client();
     client.set_interface(address);
     const auto answer = client.Post(
         "/api/users/verify", json{{"employeeId", employee}, {"jobId", job}, {"password", password}}.dump(),
         "application/json");
-    if (status != nullptr) {
-        *status = answer ? answer->status : 0;
-    }
     const json body = answer ? json::parse(answer->body, nullptr, false) : json();
-    return body.is_object() ? body.value("token", "") : "";
+    return {answer ? answer->status : 0, body.is_object() ? body.value("token", "") : ""};
 }
 
 httplib::Headers bearer(const std::string& token) {
@@ -38,13 +35,6 @@ std::string at(int minutes) {
     return text;
 }
 
-std::int64_t workedMs(const ServerProcess& server, const std::string& token) {
-    const Answer answer = server.get(
-        "/api/time/summary?employeeId=e1&jobId=j1&from=2024-03-05T00:00:00Z&to=2024-03-05T23:59:59Z",
-        bearer(token));
-    return answer.body.is_object() ? answer.body.value("totalWorkMs", std::int64_t{-1}) : -1;
-}
-
 // Every route, to its handler; each answered event on disk before the kill that follows the
 // last, and in the timesheet.
 TEST(Server, AnsweredEventsAndTokensSurviveAKill) {
@@ -53,7 +43,7 @@ TEST(Server, AnsweredEventsAndTokensSurviveAKill) {
     std::string token;
     {
         ServerProcess server({"--db", database.name()});
-        token = signIn(server, "e1", "j1", "pw");
+        token = signIn(server, "e1", "j1", "pw").second;
         for (int m = 0; m < 60; m += 6) {
             for (auto [path, body] : std::vector<std::pair<const char*, json>>{
                      {"/api/time/clock-in", {{"clockIn", at(m)}}},
@@ -69,16 +59,18 @@ TEST(Server, AnsweredEventsAndTokensSurviveAKill) {
         EXPECT_EQ(server.stop(SIGKILL), 128 + SIGKILL);
     }
     ServerProcess again({"--db", database.name()});
-    EXPECT_EQ(workedMs(again, token), 10 * 4 * 60 * 1000);
+    const Answer summary = again.get(
+        "/api/time/summary?employeeId=e1&jobId=j1&from=2024-03-05T00:00:00Z&to=2024-03-05T23:59:59Z",
+        bearer(token));
+    EXPECT_EQ(summary.body, json({{"totalWorkMs", 10 * 4 * 60 * 1000}}));
     setenv("TZ", "UTC0", 1);
-    const auto report = [&](const std::string& employee) {
-        return runServer({"report", "--db", database.name(), "--from", "2024-03-05", "--to", "2024-03-05",
-                          "--format", "csv", "--employee", employee})
-            .out;
-    };
-    const std::string header = "employee,job,date,seconds,hours\r\n";
-    EXPECT_EQ(report("e1"), header + "\"e1\",\"j1\",2024-03-05,2400,0.67\r\n");
-    EXPECT_EQ(report("e2"), header);
+    for (const auto& [employee, rows] :
+         {std::pair("e1", "\"e1\",\"j1\",2024-03-05,2400,0.67\r\n"), {"e2", ""}}) {
+        EXPECT_EQ(runServer({"report", "--db", database.name(), "--from", "2024-03-05", "--to", "2024-03-05",
+                             "--format", "csv", "--employee", employee})
+                      .out,
+                  std::string("employee,job,date,seconds,hours\r\n") + rows);
+    }
 }
 
 // 127.0.0.2 is loopback too: an attacker there must not keep the employee out at 127.0.0.1.
@@ -86,68 +78,50 @@ TEST(Server, GuessesFromOneAddressDoNotHoldUpAnother) {
     const TestDatabase database;
     addEmployee(database.name(), "e1", "pw", {"j1"});
     ServerProcess server({"--db", database.name()});
-    int status = 0;
-    EXPECT_EQ(signIn(server, "e1", "j1", "guess", &status, "127.0.0.2"), "");
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(signIn(server, "e1", "j1", "pw", &status, "127.0.0.2"), "");
-    EXPECT_EQ(status, 429);
-    EXPECT_NE(signIn(server, "e1", "j1", "pw", &status, "127.0.0.1"), "");
+    EXPECT_EQ(signIn(server, "e1", "j1", "guess", "127.0.0.2"), std::pair(200, std::string()));
+    EXPECT_EQ(signIn(server, "e1", "j1", "pw", "127.0.0.2"), std::pair(429, std::string()));
+    EXPECT_NE(signIn(server, "e1", "j1", "pw").second, "");
 }
 
-struct ServeCase {
-    const char* name;
-    const char* args;     ///< split at spaces; FILE stands for an impressions file holding {"a":1}
-    bool emptyDatabase;   ///< else it holds e1 (password "pw") on j1
-    const char* signInAs; ///< "employee job password", or ""
-    const char* path;     ///< GET, or POST of e1's clock-in for /api/time/clock-in
-    int status;
-    const char* body = ""; ///< the answer's body when it matters
-};
-
-class ServeOptions : public testing::TestWithParam<ServeCase> {};
-
-TEST_P(ServeOptions, ShapeTheService) {
-    const ServeCase& c = GetParam();
-    TempDir dir;
-    const TestDatabase database;
-    std::ofstream(dir.file("impressions.json")) << R"({"a":1})";
-    if (!c.emptyDatabase) {
-        addEmployee(database.name(), "e1", "pw", {"j1"});
+// Each: the arguments (FILE stands for an impressions file holding {"a":1}), whether the
+// database starts empty (else it holds e1, password "pw", on j1), "employee job password" to
+// sign in as, the path to GET (or POST e1's clock-in to), and the answer.
+TEST(Server, OptionsShapeTheService) {
+    for (const auto& [args, empty, who, path, status, body] :
+         std::vector<std::tuple<const char*, bool, const char*, std::string, int, const char*>>{
+             {"", false, "", "/api/time/clock-in", 401, ""},
+             {"--allow-anonymous-reports", false, "", "/api/time/clock-in", 201, ""},
+             {"--demo", true, "demo 0 demo", "/api/analytics/impressions", 200, ""},
+             {"--demo", false, "demo 0 demo", "/api/analytics/impressions", 401, ""},
+             {"--impressions FILE", false, "e1 j1 pw", "/api/analytics/impressions", 200, R"({"a":1})"},
+             {"--latest-version 9.0.0 --update-available true", false, "", "/api/version", 200,
+              R"({"version":"9.0.0","updateAvailable":true})"}}) {
+        SCOPED_TRACE(args + std::string(" ") + who);
+        TempDir dir;
+        const TestDatabase database;
+        std::ofstream(dir.file("impressions.json")) << R"({"a":1})";
+        if (!empty) {
+            addEmployee(database.name(), "e1", "pw", {"j1"});
+        }
+        std::vector<std::string> serve = {"--db", database.name()};
+        std::istringstream words(args);
+        for (std::string arg; words >> arg;) {
+            serve.push_back(arg == "FILE" ? dir.file("impressions.json") : arg);
+        }
+        ServerProcess server(serve);
+        std::istringstream signInAs(who);
+        std::string employee, job, password;
+        const std::string token =
+            signInAs >> employee >> job >> password ? signIn(server, employee, job, password).second : "";
+        const Answer answer =
+            path == "/api/time/clock-in"
+                ? server.post(path, json{{"employeeId", "e1"}, {"jobId", "j1"}, {"clockIn", at(0)}},
+                              bearer(token))
+                : server.get(path, bearer(token));
+        EXPECT_EQ(answer.status, status);
+        EXPECT_TRUE(*body == '\0' || answer.body == json::parse(body)) << answer.body;
     }
-    std::vector<std::string> args = {"--db", database.name()};
-    std::istringstream words(c.args);
-    for (std::string arg; words >> arg;) {
-        args.push_back(arg == "FILE" ? dir.file("impressions.json") : arg);
-    }
-    ServerProcess server(args);
-    std::istringstream who(c.signInAs);
-    std::string employee, job, password;
-    const std::string token =
-        who >> employee >> job >> password ? signIn(server, employee, job, password) : "";
-    const std::string path = c.path;
-    const Answer answer =
-        path == "/api/time/clock-in"
-            ? server.post(path, json{{"employeeId", "e1"}, {"jobId", "j1"}, {"clockIn", at(0)}},
-                          bearer(token))
-            : server.get(path, bearer(token));
-    EXPECT_EQ(answer.status, c.status);
-    EXPECT_TRUE(*c.body == '\0' || answer.body == json::parse(c.body)) << answer.body;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ServeOptions,
-    testing::Values(ServeCase{"TokensByDefault", "", false, "", "/api/time/clock-in", 401},
-                    ServeCase{"AnonymousReportsAllowed", "--allow-anonymous-reports", false, "",
-                              "/api/time/clock-in", 201},
-                    ServeCase{"DemoEmployee", "--demo", true, "demo 0 demo", "/api/analytics/impressions",
-                              200},
-                    ServeCase{"NoDemoEmployeeBesideRealOnes", "--demo", false, "demo 0 demo",
-                              "/api/analytics/impressions", 401},
-                    ServeCase{"ImpressionsFile", "--impressions FILE", false, "e1 j1 pw",
-                              "/api/analytics/impressions", 200, R"({"a":1})"},
-                    ServeCase{"AnnouncedVersion", "--latest-version 9.0.0 --update-available true", false, "",
-                              "/api/version", 200, R"({"version":"9.0.0","updateAvailable":true})"}),
-    [](const testing::TestParamInfo<ServeCase>& row) { return std::string(row.param.name); });
 
 TEST(Server, CommandLineManagesEmployeesAndTokenLifetimes) {
     const TestDatabase database;
@@ -161,7 +135,7 @@ TEST(Server, CommandLineManagesEmployeesAndTokenLifetimes) {
     EXPECT_EQ(database.number("SELECT count(*) FROM employees WHERE password_hash LIKE '$argon2id$%'"), 1);
     {
         ServerProcess server({"--db", db, "--token-days", "2"});
-        EXPECT_NE(signIn(server, "e1", "", "s3cret"), "");
+        EXPECT_NE(signIn(server, "e1", "", "s3cret").second, "");
     }
     EXPECT_EQ(database.number("SELECT expires_at - issued_at FROM tokens"), 2 * 86400);
     EXPECT_EQ(runServer({"employee", "remove", "e1", "--db", db}).status, 0);
