@@ -549,10 +549,9 @@ int run(const Options& options) {
     Setting setting;
     if (::geteuid() == 0)
         setting.ns = std::make_unique<NetworkNamespace>();
-    setting.service =
-        std::make_unique<ServerProcess>(std::vector<std::string>{"--db", setting.scratch.file("service.db"),
-                                                                 "--demo", "--allow-anonymous-reports"},
-                                        TimeClockClient::servicePort(), setting.ns.get());
+    setting.service = std::make_unique<ServerProcess>(
+        std::vector<std::string>{"--db", setting.scratch.file("service.db"), "--demo"},
+        TimeClockClient::servicePort(), setting.ns.get());
     const pid_t service = setting.service->pid();
     std::printf("corlune-track whole-program figures\n  service on 127.0.0.1:%d%s\n", setting.service->port(),
                 setting.ns ? ", in a network namespace of its own" : "");

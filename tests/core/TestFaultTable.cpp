@@ -1,7 +1,8 @@
-// Every report of a working day reaches the service exactly once and in order, whatever the way
-// there does to its requests: the real transport and durable queue, the service on loopback,
-// and between them a front that fails requests as each row plans. Only the clocks, the idle
-// time, reachability, prompts, the secret store and the settings are fakes.
+// Every report of a working day reaches the service exactly once and in order, or is set aside
+// when the service refuses it for good, whatever the way there does to its requests: the real
+// transport and durable queue, the service on loopback with its tokens, and between them a front
+// that fails requests as each row plans. Only the clocks, the idle time, reachability, prompts,
+// the secret store and the settings are fakes.
 #include "FakeDesktop.h"
 #include "FaultFront.h"
 #include "HttpTransport.h"
@@ -10,11 +11,12 @@
 #include "Storage.h"
 #include "StoredEvents.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <set>
 
@@ -60,9 +62,20 @@ void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
-// A 2xx status is a delivery, whatever follows it.
-bool failsTheAttempt(Fault fault) {
-    return fault != Fault::Pass && fault != Fault::LateAfterStore && fault != Fault::CutOffAfterStore;
+/// "path" for each report waiting in the client's queue file, "path status" for one set aside.
+std::vector<std::string> queueRows(const QString& path) {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* select = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT path || coalesce(' ' || refused_status, '') FROM pending ORDER BY id",
+                           -1, &select, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(select) == SQLITE_ROW)
+            rows.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)));
+    }
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    return rows;
 }
 
 void workTheDay(FakeDesktop& desktop) {
@@ -83,7 +96,7 @@ void workTheDay(FakeDesktop& desktop) {
 
 class FaultTable : public ::testing::TestWithParam<Row> {};
 
-TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
+TEST_P(FaultTable, EveryReportIsStoredOnceInOrderOrSetAside) {
     const Row& row = GetParam();
     QTemporaryDir folder;
     const std::string database = folder.filePath("service.sqlite3").toStdString();
@@ -94,22 +107,31 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
     options.db = database;
     options.port = 0;
     options.threads = 4;
-    options.allowAnonymousReports = true;
     corlune::server::Service service(options);
-    FaultFront front(service.port(), [&row](const FaultFront::Request& request) {
-        for (const Planned& planned : row.faults) {
-            if (request.target == planned.target && request.attempt == planned.attempt)
-                return planned.fault;
-        }
-        return Fault::Pass;
-    });
+    const auto planned = [&row](const std::string& target, const std::function<bool(Fault)>& which) {
+        return std::count_if(row.faults.begin(), row.faults.end(),
+                             [&](const Planned& p) { return p.target == target && which(p.fault); });
+    };
+    // Answers past the client's bound of 2 s come too late.
+    FaultFront front(
+        service.port(),
+        [&row](const FaultFront::Request& request) {
+            for (const Planned& p : row.faults) {
+                if (request.target == p.target && request.attempt == p.attempt)
+                    return p.fault;
+            }
+            return Fault::Pass;
+        },
+        3s);
     const auto isReport = [](const FaultFront::Request& r) {
         return r.method == "POST" && r.target != "/api/users/verify";
     };
 
-    FakeDesktop desktop(
-        std::make_unique<HttpTransport>(QStringLiteral("http://127.0.0.1:%1").arg(front.port())));
+    FakeDesktop desktop(std::make_unique<HttpTransport>(
+        QStringLiteral("http://127.0.0.1:%1").arg(front.port()), std::nullopt, 2s));
     desktop.remember(QString::fromStdString(employee), QString::fromStdString(job), "pw", true);
+    desktop.signInPrompt->entries = {
+        SignInEntry{QString::fromStdString(employee), "pw", QString::fromStdString(job), true}};
     desktop.wall->instant = QDateTime(QDate(2024, 3, 5), QTime(8, 59, 59, 500), Qt::UTC);
     if (row.offline)
         desktop.reachability->reachable.clear();
@@ -123,34 +145,60 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
         desktop.reachability->reachable.insert(QHostAddress(QHostAddress::LocalHost));
     }
 
-    // Failed reports wait in the queue file, which goes once they are all delivered.
+    // Failed reports wait in the queue file, which goes once they are all delivered; a report
+    // refused for good stays there, set aside, and the ones behind it go on.
+    std::vector<ExpectedEvent> expected;
+    std::vector<std::string> setAside;
+    for (std::size_t i = 0; i < day.size(); ++i) {
+        if (planned(targets[i], [](Fault f) { return f == Fault::Refused; }))
+            setAside.push_back(targets[i] + " 400");
+        else
+            expected.push_back(day[i]);
+    }
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return storedEvents(database).size() >= day.size() && !QFileInfo::exists(desktop.queuePath());
+            return storedEvents(database).size() >= expected.size() &&
+                   queueRows(desktop.queuePath()) == setAside;
         },
-        15000));
+        60000));
     EXPECT_FALSE(banner->isVisible());
+    EXPECT_EQ(FakeDesktop::window()->findChild<QLabel*>("refusedLabel")->isVisible(), !setAside.empty());
     const std::vector<StoredEvent> stored = storedEvents(database);
-    ASSERT_EQ(mismatch(stored, day, employee, job), "");
+    ASSERT_EQ(mismatch(stored, expected, employee, job), "");
 
-    // Every attempt at a report carries the key it was stored under: one more than the row fails.
+    // Every attempt at a report carries one key, its own: one more than the row fails, unless
+    // it is set aside. A 429 holds it back for its Retry-After.
     const std::vector<FaultFront::Request> requests = front.requests();
     std::set<std::string> keys;
     for (std::size_t i = 0; i < day.size(); ++i) {
-        keys.insert(stored[i].idempotencyKey);
-        const auto planned = std::count_if(row.faults.begin(), row.faults.end(), [&](const Planned& p) {
-            return p.target == targets[i] && failsTheAttempt(p.fault);
-        });
-        int made = 0;
+        std::vector<FaultFront::Request> attempts;
         for (const FaultFront::Request& r : requests) {
-            if (r.method == "POST" && r.target == targets[i] && r.key == stored[i].idempotencyKey)
-                made = std::max(made, r.attempt);
+            if (r.method == "POST" && r.target == targets[i] &&
+                (attempts.empty() || r.key == attempts[0].key))
+                attempts.push_back(r);
         }
-        EXPECT_EQ(made, planned + 1) << targets[i];
+        ASSERT_FALSE(attempts.empty()) << targets[i];
+        keys.insert(attempts[0].key);
+        EXPECT_EQ(attempts.back().attempt,
+                  planned(targets[i], [](Fault f) { return f != Fault::Pass; }) + 1 -
+                      planned(targets[i], [](Fault f) { return f == Fault::Refused; }))
+            << targets[i];
+        const bool holdsBack = planned(targets[i], [](Fault f) { return f == Fault::TooManyRequests; }) > 0;
+        EXPECT_TRUE(!holdsBack || attempts.back().at - attempts.front().at >= 4s) << "Retry-After ignored";
     }
     EXPECT_TRUE(std::all_of(requests.begin(), requests.end(), [&](const FaultFront::Request& r) {
-        return !isReport(r) || keys.contains(r.key);
-    })) << "a report went out under another key";
+        return !r.toPortal && (!isReport(r) || keys.contains(r.key)) &&
+               (r.target == "/api/users/verify" || r.target == "/api/version" ||
+                r.authorization.starts_with("Bearer "));
+    })) << "a report under another key or without a token, or a redirect followed";
+    // A refused token is renewed with the stored password; a refused sign-in asks in the dialog.
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const FaultFront::Request& r) { return r.target == "/api/users/verify"; }),
+              1 + planned("/api/users/verify", [](Fault f) { return f != Fault::Pass; }) +
+                  std::count_if(row.faults.begin(), row.faults.end(),
+                                [](const Planned& p) { return p.fault == Fault::Unauthorized; }));
+    EXPECT_EQ(desktop.signInPrompt->dialogs,
+              planned("/api/users/verify", [](Fault f) { return f != Fault::Pass; }));
     // Today's total is asked once, at sign-in, from the start of the local day (UTC+2) to now.
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
                             [](const FaultFront::Request& r) {
@@ -162,15 +210,38 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
               1);
 }
 
+const std::string clockIn = targets[0], inputs = targets[1], breakStart = targets[2], breakStop = targets[3],
+                  clockOut = targets[4];
+
 INSTANTIATE_TEST_SUITE_P(
     , FaultTable,
     ::testing::Values(Row{"AllAnswered", {}}, Row{"OfflineAllDay", {}, true},
-                      Row{"ServerError", {{"/api/time/clock-in", 1, Fault::ServerError}}},
-                      Row{"HtmlPage", {{"/api/break/start", 1, Fault::HtmlPage}}},
-                      Row{"HangUp", {{"/api/input/track", 1, Fault::HangUp}}},
-                      Row{"HangUpAfterStore", {{"/api/break/stop", 1, Fault::HangUpAfterStore}}},
-                      Row{"CutOffAfterStore", {{"/api/time/clock-out", 1, Fault::CutOffAfterStore}}},
-                      Row{"LateAfterStore", {{"/api/time/clock-in", 1, Fault::LateAfterStore}}}),
+                      // The reports behind a failed one wait for it.
+                      Row{"ServerErrorTwice",
+                          {{clockIn, 1, Fault::ServerError}, {clockIn, 2, Fault::ServerError}}},
+                      Row{"HtmlPages", {{breakStart, 1, Fault::HtmlPage}, {breakStop, 1, Fault::HtmlOk}}},
+                      Row{"HangUp", {{inputs, 1, Fault::HangUp}}},
+                      Row{"HangUpAfterStore", {{breakStop, 1, Fault::HangUpAfterStore}}},
+                      Row{"CutOffAfterStore", {{clockOut, 1, Fault::CutOffAfterStore}}},
+                      Row{"LateAfterStore", {{clockIn, 1, Fault::LateAfterStore}}},
+                      Row{"RedirectsToAPortal",
+                          {{clockIn, 1, Fault::Moved},
+                           {inputs, 1, Fault::Found},
+                           {breakStart, 1, Fault::TemporaryRedirect},
+                           {breakStop, 1, Fault::PermanentRedirect}}},
+                      Row{"SignInRedirectedToAPortal", {{"/api/users/verify", 1, Fault::TemporaryRedirect}}},
+                      Row{"RefusedAtTheHead", {{clockIn, 1, Fault::Refused}}},
+                      Row{"TokenRefusedThenRenewed", {{breakStart, 1, Fault::Unauthorized}}},
+                      Row{"TooManyRequests", {{inputs, 1, Fault::TooManyRequests}}},
+                      // More than the six connections Qt keeps to one host.
+                      Row{"AnswersThatNeverEnd",
+                          {{clockIn, 1, Fault::Hang},
+                           {clockIn, 2, Fault::Hang},
+                           {clockIn, 3, Fault::Hang},
+                           {clockIn, 4, Fault::NeverEnding},
+                           {clockIn, 5, Fault::NeverEnding},
+                           {clockIn, 6, Fault::NeverEnding},
+                           {clockIn, 7, Fault::NeverEnding}}}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -1,11 +1,14 @@
+#include "FakeClocks.h"
 #include "FakeJsonTransport.h"
 #include "OfflineQueue.h"
 #include "SyncState.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -49,19 +52,49 @@ TEST(OfflineQueue, AnUnreadableFileIsSetAsideAndANewQueueWorks) {
     };
     SyncState state;
     FakeJsonTransport transport;
+    FakeWallClock wall;
     for (const auto& c : cases) {
         QTemporaryDir folder;
         const QString path = folder.filePath("q.sqlite3");
         c.spoil(path);
         const qint64 size = QFileInfo(path).size();
-        OfflineQueue queue(state, transport, path);
+        OfflineQueue queue(state, transport, wall, path);
         EXPECT_TRUE(queue.pendingQueue().isEmpty()) << c.name;
         const QFileInfo aside(path + ".unreadable-1");
         EXPECT_TRUE(aside.exists()) << c.name;
         EXPECT_EQ(aside.size(), size) << c.name;
         queue.enqueueRequestMethod("POST", "/api/time/clock-in", QJsonObject{});
-        ASSERT_EQ(OfflineQueue(state, transport, path).pendingQueue().size(), 1) << c.name;
+        ASSERT_EQ(OfflineQueue(state, transport, wall, path).pendingQueue().size(), 1) << c.name;
     }
 }
 
+// Each employee's and job's reports go in order with their own token, once it has signed in
+// during this run; the others' wait, holding nobody up.
+TEST(OfflineQueue, ReportsGoWithTheirOwnersTokenOnceTheOwnerSignedIn) {
+    QTemporaryDir folder;
+    SyncState state;
+    FakeJsonTransport transport;
+    FakeWallClock wall;
+    OfflineQueue queue(state, transport, wall, folder.filePath("q.sqlite3"));
+    state.tokens[{"ana", "j"}] = "A";
+    int n = 0;
+    for (const char* employee : {"bo", "ana", "bo", "ana"})
+        queue.enqueueRequestMethod("POST", "/" + QString::number(++n),
+                                   {{{"employeeId", employee}, {"jobId", "j"}}});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return queue.pendingQueue().size() == 2; }));
+    state.tokens[{"bo", "j"}] = "B";
+    queue.flushPendingIfOnline();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return queue.pendingQueue().isEmpty(); }));
+    QStringList sent;
+    for (const FakeJsonTransport::Request& request : transport.requests())
+        sent.append(request.path + u' ' + request.headers.token);
+    EXPECT_EQ(sent, QStringList({"/2 A", "/4 A", "/1 B", "/3 B"}));
+}
+
 } // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
