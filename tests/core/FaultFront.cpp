@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -33,39 +34,16 @@ std::string answerText(int status, const std::string& type, const std::string& b
            "\r\nConnection: close\r\n" + header + "\r\n" + body;
 }
 
-/// What the front answers of itself for \a fault; nothing for a fault that is no such answer.
-std::optional<std::string> madeUp(FaultFront::Fault fault, const std::string& portal) {
-    using Fault = FaultFront::Fault;
-    const std::string json = "application/json";
-    const std::string error = R"({"error":"the front's"})";
-    const std::string page = "<html><body><h1>Welcome</h1></body></html>";
-    switch (fault) {
-    case Fault::ServerError:
-        return answerText(500, json, error);
-    case Fault::HtmlPage:
-        return answerText(502, "text/html", page);
-    case Fault::HtmlOk:
-        return answerText(200, "text/html", page);
-    case Fault::Refused:
-        return answerText(400, json, error);
-    case Fault::Unauthorized:
-        return answerText(401, json, error, std::string::npos, "WWW-Authenticate: Bearer\r\n");
-    case Fault::TooManyRequests:
-        return answerText(429, json, error, std::string::npos, "Retry-After: 4\r\n");
-    case Fault::Moved:
-        return answerText(301, "text/html", page, std::string::npos, portal);
-    case Fault::Found:
-        return answerText(302, "text/html", page, std::string::npos, portal);
-    case Fault::TemporaryRedirect:
-        return answerText(307, "text/html", page, std::string::npos, portal);
-    case Fault::PermanentRedirect:
-        return answerText(308, "text/html", page, std::string::npos, portal);
-    case Fault::HangUp:
-        // What a server that dies while it answers leaves behind.
-        return "HTTP/1.1 ";
-    default:
-        return std::nullopt;
-    }
+/// The front's own answer with \a status (see FaultFront::Fault).
+std::string madeUp(int status, const std::string& portal) {
+    const bool page = status == 200 || status == 502 || status / 100 == 3;
+    const std::string header = status / 100 == 3 ? "Location: " + portal + "\r\n"
+                               : status == 401   ? "WWW-Authenticate: Bearer\r\n"
+                               : status == 429   ? "Retry-After: 4\r\n"
+                                                 : "";
+    return answerText(status, page ? "text/html" : "application/json",
+                      page ? "<html><body>Welcome</body></html>" : R"({"error":"the front's"})",
+                      std::string::npos, header);
 }
 
 /// Reads one request, head and body; nothing when the peer or the front ends first.
@@ -105,42 +83,37 @@ std::optional<httplib::Request> readRequest(int connection) {
 
 } // namespace
 
-int FaultFront::listen(const char* address, int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in bound{};
-    bound.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address, &bound.sin_addr);
-    socklen_t length = sizeof bound;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&bound), length) != 0 || ::listen(fd, 64) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
-        throw std::runtime_error("the front cannot listen");
-    port = ntohs(bound.sin_port);
-    return fd;
-}
-
-void FaultFront::accept(int from, bool portal) {
-    // Ends when the destructor shuts the listener down.
-    for (int connection; (connection = ::accept4(from, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-        const std::lock_guard lock(mutex);
-        connections.insert(connection);
-        workers.emplace_back([this, connection, portal] {
-            if (std::optional<httplib::Request> request = readRequest(connection))
-                answer(*request, connection, portal);
-            const std::lock_guard done(mutex);
-            connections.erase(connection);
-            ::close(connection);
-        });
-    }
-}
-
 FaultFront::FaultFront(int servicePort, Plan plan, std::chrono::milliseconds lateBy)
     : servicePort(servicePort)
     , plan(std::move(plan))
     , lateBy(lateBy) {
-    listener = listen("127.0.0.1", listening);
-    portalListener = listen("127.0.0.2", portalPort);
-    acceptor = std::thread([this] { accept(listener, false); });
-    portalAcceptor = std::thread([this] { accept(portalListener, true); });
+    for (const int i : {0, 1}) {
+        listeners[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK + i);
+        socklen_t length = sizeof address;
+        if (listeners[i] < 0 || ::bind(listeners[i], reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(listeners[i], 64) != 0 ||
+            ::getsockname(listeners[i], reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("the front cannot listen");
+        ports[i] = ntohs(address.sin_port);
+        acceptors[i] = std::thread([this, i] {
+            // Ends when the destructor shuts the listener down.
+            for (int connection;
+                 (connection = ::accept4(listeners[i], nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                const std::lock_guard lock(mutex);
+                connections.insert(connection);
+                workers.emplace_back([this, connection, i] {
+                    if (std::optional<httplib::Request> request = readRequest(connection))
+                        answer(*request, connection, i == 1);
+                    const std::lock_guard done(mutex);
+                    connections.erase(connection);
+                    ::close(connection);
+                });
+            }
+        });
+    }
 }
 
 FaultFront::~FaultFront() {
@@ -151,14 +124,14 @@ FaultFront::~FaultFront() {
             ::shutdown(connection, SHUT_RDWR);
     }
     stopped.notify_all();
-    ::shutdown(listener, SHUT_RDWR);
-    ::shutdown(portalListener, SHUT_RDWR);
-    acceptor.join();
-    portalAcceptor.join();
+    for (const int i : {0, 1}) {
+        ::shutdown(listeners[i], SHUT_RDWR);
+        acceptors[i].join();
+    }
     for (std::thread& worker : workers)
         worker.join();
-    ::close(listener);
-    ::close(portalListener);
+    for (const int listener : listeners)
+        ::close(listener);
 }
 
 std::vector<FaultFront::Request> FaultFront::requests() const {
@@ -166,49 +139,50 @@ std::vector<FaultFront::Request> FaultFront::requests() const {
     return log;
 }
 
+bool FaultFront::endsWithin(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex);
+    return stopped.wait_for(lock, wait, [this] { return stopping; });
+}
+
 void FaultFront::answer(httplib::Request& forwarded, int connection, bool portal) {
     Request request{forwarded.method,
                     forwarded.path,
                     forwarded.get_header_value("Idempotency-Key"),
                     forwarded.get_header_value("Authorization"),
-                    forwarded.body,
                     0,
                     portal,
                     std::chrono::steady_clock::now()};
     const std::string id = request.method + ' ' + request.target + ' ' + request.key;
     {
         const std::lock_guard lock(mutex);
-        Attempts& seen = attempts[id];
-        if (!seen.hungUp || request.at - seen.last > std::chrono::seconds(1))
-            ++seen.count;
-        seen.last = request.at;
-        request.attempt = seen.count;
+        auto& [count, last, hungUp] = attempts[id];
+        if (!hungUp || request.at - last > std::chrono::seconds(1))
+            ++count;
+        last = request.at;
+        request.attempt = count;
         log.push_back(request);
     }
     if (portal)
         return (void)sendAll(connection,
                              answerText(200, "application/json", R"({"ok":true,"token":"portal"})"));
-    const Fault fault = plan(request);
+    const int fault = plan(request);
     {
         const std::lock_guard lock(mutex);
-        attempts[id].hungUp = fault == Fault::HangUp || fault == Fault::HangUpAfterStore;
+        std::get<2>(attempts[id]) = fault == HangUp;
     }
-    const std::string portalAt =
-        "Location: http://127.0.0.2:" + std::to_string(portalPort) + request.target + "\r\n";
-    if (const std::optional<std::string> text = madeUp(fault, portalAt))
-        return (void)sendAll(connection, *text);
-    // Whether the front ends within \a wait.
-    const auto endsWithin = [this](std::chrono::milliseconds wait) {
-        std::unique_lock lock(mutex);
-        return stopped.wait_for(lock, wait, [this] { return stopping; });
-    };
-    if (fault == Fault::Hang) {
+    if (fault >= 100)
+        return (void)sendAll(connection,
+                             madeUp(fault, "http://127.0.0.2:" + std::to_string(ports[1]) + request.target));
+    // What a server that dies while it answers leaves behind.
+    if (fault == HangUp)
+        return (void)sendAll(connection, "HTTP/1.1 ");
+    if (fault == Hang) {
         // Until the client gives up, or the front ends.
         for (char byte; ::recv(connection, &byte, 1, 0) > 0;) {
         }
         return;
     }
-    if (fault == Fault::NeverEnding) {
+    if (fault == NeverEnding) {
         bool more = sendAll(connection, "HTTP/1.1 200 Front\r\nContent-Type: application/json\r\n"
                                         "Content-Length: 1000000\r\n\r\n{");
         while (more && !endsWithin(std::chrono::milliseconds(100)))
@@ -225,12 +199,10 @@ void FaultFront::answer(httplib::Request& forwarded, int connection, bool portal
         return;
     const std::string type = result->get_header_value("Content-Type");
     const std::string& body = result->body;
-    if (fault == Fault::HangUpAfterStore)
-        return (void)sendAll(connection, *madeUp(Fault::HangUp, {}));
-    if (fault == Fault::CutOffAfterStore)
+    if (fault == CutOffAfterStore)
         return (void)sendAll(connection,
                              answerText(result->status, type, body.substr(0, body.size() / 2), body.size()));
-    if (fault == Fault::LateAfterStore && endsWithin(lateBy))
+    if (fault == LateAfterStore && endsWithin(lateBy))
         return;
     sendAll(connection, answerText(result->status, type, body));
 }
