@@ -1,7 +1,8 @@
 // Whole-program figures of the time clock: the real corlune-track binary, started against the
-// reference service on an X display without a window manager, driven through XTEST the way a
-// user would, and watched from outside — window maps through the root's substructure events,
-// repaints through the DAMAGE extension, CPU time, memory and threads through /proc.
+// reference service on an X display without a window manager and, unless --no-tray, with a
+// StatusNotifierWatcher on the session bus so that it shows its tray icon; driven through XTEST
+// the way a user would, and watched from outside — window maps through the root's substructure
+// events, repaints through the DAMAGE extension, CPU time, memory and threads through /proc.
 //
 //   scripts/lib/with-desktop build-bench/bench/app/bench_app [--seconds 60] [--launches 5]
 //
@@ -104,6 +105,9 @@ struct Options {
     bool social = true;
     bool floor = true;
     bool caret = false;
+    /// A StatusNotifierWatcher on the session bus, as a desktop panel has: the program shows its
+    /// tray icon, and its tooltip follows the work time.
+    bool tray = true;
     std::string floorProgram = CORLUNE_BENCH_FLOOR;
     /// Extra variables (NAME=value) for the program, to try a setting without rebuilding.
     std::vector<std::string> environment;
@@ -494,12 +498,14 @@ void printAboveFloor(const Mappings& program, const Mappings& floor) {
 void usage() {
     std::printf(
         "usage: bench_app [--seconds N] [--launches N] [--settle N] [--no-social] [--no-floor] [--caret]\n"
+        "                 [--no-tray]\n"
         "                 [--floor PATH] [--env NAME=VALUE]...\n"
         "Run it on a display without a window manager: scripts/lib/with-desktop bench_app\n"
         "  --seconds   length of each idle measurement (60)\n"
         "  --launches  launches timed of each kind, 0 for none (5)\n"
         "  --settle    seconds between clocking in and measuring (5)\n"
         "  --caret     also measure with the caret blinking in the idle field\n"
+        "  --no-tray   no StatusNotifierWatcher on the session bus: the program has no tray icon\n"
         "  --env       a variable for the measured program, to try a setting\n");
 }
 
@@ -524,6 +530,8 @@ Options parse(int argc, char** argv) {
             o.floor = false;
         } else if (arg == "--caret") {
             o.caret = true;
+        } else if (arg == "--no-tray") {
+            o.tray = false;
         } else if (arg == "--floor") {
             o.floorProgram = value();
         } else if (arg == "--env") {
@@ -553,8 +561,16 @@ int run(const Options& options) {
         std::vector<std::string>{"--db", setting.scratch.file("service.db"), "--demo"},
         TimeClockClient::servicePort(), setting.ns.get());
     const pid_t service = setting.service->pid();
-    std::printf("corlune-track whole-program figures\n  service on 127.0.0.1:%d%s\n", setting.service->port(),
-                setting.ns ? ", in a network namespace of its own" : "");
+    std::unique_ptr<ChildProcess> watcher;
+    if (options.tray) {
+        watcher = std::make_unique<ChildProcess>(ChildProcess::Options{
+            .argv = {CORLUNE_TRAY_WATCHER}, .logPath = setting.scratch.file("watcher.log")});
+        if (!watcher->waitForLine("ready", 10s))
+            throw std::runtime_error("the StatusNotifierWatcher did not start");
+    }
+    std::printf("corlune-track whole-program figures\n  service on 127.0.0.1:%d%s\n  %s\n",
+                setting.service->port(), setting.ns ? ", in a network namespace of its own" : "",
+                options.tray ? "with a tray: a StatusNotifierWatcher on the session bus" : "without a tray");
     for (const std::string& variable : options.environment)
         std::printf("  with %s\n", variable.c_str());
     std::fflush(stdout);

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,12 +25,34 @@ struct ApiRequest {
     QueryParams query;              ///< percent-decoded
     std::string authorization = {}; ///< the Authorization header's value; empty when absent
     std::string clientAddress = {}; ///< the peer's IP address as text ("127.0.0.1", "::1")
+    std::string path = {};          ///< the target without its query, not decoded
 };
 
+/// A file opened for reading, sent as an answer's body while it is read; the descriptor is
+/// closed with the last answer that holds it.
+class OpenFile {
+public:
+    explicit OpenFile(int fd)
+        : fd(fd) {}
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    /// The descriptor, now the caller's to close.
+    int release() { return std::exchange(fd, -1); }
+
+private:
+    int fd = -1;
+};
+
+/// The answers of the download page and its files are not JSON: they carry their own
+/// Content-Type among `headers`, and `page` or `file` is sent instead of `body`.
 struct ApiResponse {
     int status = 200;
     nlohmann::json body = nlohmann::json::object();
     std::vector<std::pair<std::string, std::string>> headers;
+    std::optional<std::string> page = {};
+    std::shared_ptr<OpenFile> file = {};
 };
 
 struct VersionAnswer {

@@ -10,6 +10,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/error.hpp>
+#include <boost/beast/http/file_body.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
@@ -287,7 +288,8 @@ private:
                            question == std::string_view::npos ? QueryParams{}
                                                               : parseQuery(target.substr(question + 1)),
                            std::move(parser->authorization),
-                           address};
+                           address,
+                           std::string(target.substr(0, question))};
         WorkPool& pool = route.pool == Pool::Verify ? context.verifies : context.events;
         const bool queued = pool.tryPost([self = shared(), &route, request = std::move(request)] {
             asio::post(self->stream.get_executor(), [self, &route, answer = run(route, request)]() mutable {
@@ -313,27 +315,70 @@ private:
     }
 
     void respond(ApiResponse answer, bool keepAlive = true) {
-        auto& r = response.emplace(static_cast<http::status>(answer.status), parser->version);
-        r.set(http::field::content_type, "application/json");
-        for (const auto& [name, value] : answer.headers) {
-            r.set(name, value);
-        }
-        r.body() = toJsonText(answer.body);
         keepOpen = keepAlive && parser->keep_alive() && !context.stopping;
-        r.keep_alive(keepOpen);
-        r.prepare_payload();
         phase = Phase::Writing;
+        if (answer.file) {
+            return sendFile(answer);
+        }
+        auto& r = response.emplace(static_cast<http::status>(answer.status), parser->version);
+        setHeaders(r, answer);
+        r.body() = answer.page ? std::move(*answer.page) : toJsonText(answer.body);
+        r.prepare_payload();
         arm(context.limits.headerTimeout);
         http::async_write(stream, r, [self = shared()](beast::error_code ec, std::size_t) {
             self->response.reset();
-            if (self->phase == Phase::Closed) {
-                return;
-            }
-            if (ec) {
-                return self->closeSocket();
-            }
-            self->keepOpen ? self->awaitRequest() : self->closeGracefully();
+            self->written(ec);
         });
+    }
+
+    template <class Message>
+    void setHeaders(Message& r, const ApiResponse& answer) {
+        r.set(http::field::content_type, "application/json");
+        r.set("X-Content-Type-Options", "nosniff");
+        for (const auto& [name, value] : answer.headers) {
+            r.set(name, value);
+        }
+        r.keep_alive(keepOpen);
+    }
+
+    // A file goes out a piece at a time as it is read, so a download holds one buffer however
+    // large the file; each piece must be taken within the header timeout.
+    void sendFile(ApiResponse& answer) {
+        beast::error_code ec;
+        beast::file file;
+        file.native_handle(answer.file->release());
+        auto& r = download.emplace(static_cast<http::status>(answer.status), parser->version);
+        r.body().reset(std::move(file), ec);
+        if (ec) {
+            download.reset();
+            return respond(errorResponse(500, "cannot read the file"));
+        }
+        setHeaders(r, answer);
+        r.prepare_payload();
+        serializer.emplace(r);
+        writePiece();
+    }
+
+    void writePiece() {
+        arm(context.limits.headerTimeout);
+        http::async_write_some(stream, *serializer, [self = shared()](beast::error_code ec, std::size_t) {
+            if (!ec && self->phase != Phase::Closed && !self->serializer->is_done()) {
+                return self->writePiece();
+            }
+            self->serializer.reset();
+            self->download.reset();
+            self->written(ec);
+        });
+    }
+
+    void written(beast::error_code ec) {
+        if (phase == Phase::Closed) {
+            return;
+        }
+        if (ec) {
+            return closeSocket();
+        }
+        keepOpen ? awaitRequest() : closeGracefully();
     }
 
     void closeGracefully() {
@@ -374,6 +419,8 @@ private:
     const RequestParser::Limits parserLimits;
     std::optional<RequestParser> parser;
     std::optional<http::response<http::string_body>> response;
+    std::optional<http::response<http::file_body>> download;
+    std::optional<http::response_serializer<http::file_body>> serializer; // refers to `download`
     ApiResponse heldAnswer;
     Phase phase = Phase::Header;
     std::uint64_t armed = 0;

@@ -129,6 +129,8 @@ Parsed<Command> parseServe(const std::vector<std::string>& args) {
              return std::string();
          }},
         {"impressions", true, text(o.impressionsFile)},
+        {"downloads", true, text(o.downloadsDir)},
+        {"release-notes", true, text(o.releaseNotesFile)},
         number("threads", o.threads, 1, 1024),
         number("io-threads", o.ioThreads, 1, 64),
         number("verify-threads", o.verifyThreads, 1, 256),
@@ -328,6 +330,11 @@ Options of serve:
                        Also send "updateAvailable" on /api/version (not sent by default).
   --impressions FILE   Serve this JSON object on /api/analytics/impressions, read again
                        whenever the file changes (404 when neither this nor --demo is given).
+  --downloads DIR      Offer the packages in DIR on the download page at / (the page the
+                       time clock's update offer opens), each at /downloads/NAME. Only
+                       regular files directly in DIR whose names are letters, digits and
+                       "._+~-" are offered; the folder is read at each request.
+  --release-notes FILE Show the text of FILE (at most 64 KiB) on the download page.
   --token-days N       How long a sign-in token stays valid, in days (1 to 3650; default 30).
   --allow-anonymous-reports
                        Also accept event reports, summaries and impressions requests that
@@ -374,6 +381,8 @@ Endpoints:
   GET  /api/time/summary?employeeId=&jobId=&from=&to=   -> {"totalWorkMs": N}
   GET  /api/version             -> {"version": "..."[, "updateAvailable": bool]}
   GET  /api/analytics/impressions
+  GET  /                        the download page (HTML)
+  GET  /downloads/NAME          a package of --downloads
 Every endpoint but verify and version needs "Authorization: Bearer TOKEN", the token of a
 verify of the same employee and job. Timestamps are UTC, YYYY-MM-DDTHH:MM:SSZ, from 2000 to
 2100. Event reports answer 201 {"ok": true, "eventId": N}; an "Idempotency-Key" header already

@@ -47,6 +47,8 @@ struct ServeOptions {
     std::string latestVersion = CORLUNE_SERVER_VERSION;
     std::optional<bool> updateAvailable;
     std::string impressionsFile;
+    std::string downloadsDir;     ///< the packages the download page offers; empty: none
+    std::string releaseNotesFile; ///< shown on the download page; empty: none
     HttpLimits limits;
     int threads = 16;      ///< run the handlers of everything but verify (each waits for its commit)
     int ioThreads = 0;     ///< read and write sockets; 0: one per core

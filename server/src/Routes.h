@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DownloadPage.h"
 #include "Handlers.h"
 #include "Options.h"
 
@@ -21,12 +22,15 @@ struct Route {
     Pool pool = Pool::Events;
     std::chrono::milliseconds delay{0}; ///< the answer is held this long after the handler ran
     std::function<ApiResponse(const ApiRequest&)> handle;
+    bool prefix = false; ///< the path also matches every path that begins with it
 };
 
-/// Every endpoint and its handler.
+/// Every endpoint and its handler: the API, the download page at "/" and its packages under
+/// "/downloads/".
 class Routes {
 public:
-    Routes(Handlers& handlers, std::chrono::milliseconds delay, DelayScope delayScope);
+    Routes(Handlers& handlers, const DownloadPage& site, std::chrono::milliseconds delay,
+           DelayScope delayScope);
 
     /// The route for a method and a request target (its query is ignored), or the refusal:
     /// 404 for an unknown path, 405 with an Allow header for a known path's other methods.

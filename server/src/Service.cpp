@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include "ConnectionTable.h"
+#include "DownloadPage.h"
 #include "Handlers.h"
 #include "HttpSession.h"
 #include "Impressions.h"
@@ -25,6 +26,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace corlune::server {
@@ -63,6 +65,16 @@ std::unique_ptr<Storage> openStorage(const ServeOptions& o) {
     } catch (const std::exception& e) {
         throw std::runtime_error(o.db + ": " + e.what());
     }
+}
+
+DownloadPage makeSite(const ServeOptions& o) {
+    struct stat folder {};
+    if (!o.downloadsDir.empty() &&
+        (::stat(o.downloadsDir.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))) {
+        std::cerr << "corlune-track-server: " << o.downloadsDir
+                  << " is not a folder yet; the download page offers no package until it is\n";
+    }
+    return DownloadPage(o.latestVersion, o.releaseNotesFile, o.downloadsDir);
 }
 
 std::size_t threadsOrCores(int threads) {
@@ -120,7 +132,8 @@ struct Service::State {
         , handlers(*storage, throttle, clock, impressions.get(),
                    VersionAnswer{o.latestVersion, o.updateAvailable},
                    TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports})
-        , routes(handlers, o.delay, o.delayScope)
+        , site(makeSite(o))
+        , routes(handlers, site, o.delay, o.delayScope)
         , table(limits.maxConnections, limits.maxConnectionsPerAddress, limits.maxPendingBodies)
         // Each connection has at most one request in the pool, so the table's cap bounds it.
         , events(threadsOrCores(o.threads), limits.maxConnections)
@@ -139,6 +152,7 @@ struct Service::State {
     SystemClock clock;
     VerifyThrottle throttle;
     Handlers handlers;
+    DownloadPage site;
     Routes routes;
     // Connections refer to everything above and are destroyed with `io`, so it comes after.
     ConnectionTable table;

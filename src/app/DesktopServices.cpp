@@ -23,7 +23,7 @@
 
 AppDelegate::Services makeDesktopServices() {
     AppDelegate::Services s;
-    s.monotonic = std::make_unique<SteadyMonotonicClock>();
+    s.monotonic = std::make_unique<BootTimeClock>();
     s.wall = std::make_unique<SystemWallClock>();
     s.idle = makeIdleTimeSource();
     s.transport = std::make_unique<HttpTransport>(serviceBaseUrl());

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "Alerts.h"
+#include "AutostartEntry.h"
 #include "BreakPrompt.h"
 #include "ConnectivityMonitor.h"
 #include "CredentialStore.h"
@@ -20,12 +21,14 @@
 #include "SocialPanel.h"
 #include "TimeClockApi.h"
 #include "TodayTotal.h"
+#include "TrayIcon.h"
 #include "UpdateChecker.h"
 #include "UserDefaults.h"
 #include "WallClock.h"
 #include "WorkSession.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QEvent>
 
 namespace {
 constexpr int tickIntervalMs = 200;
@@ -55,7 +58,7 @@ AppDelegate::AppDelegate(Services services, QObject* parent)
     };
     workSession = std::make_unique<WorkSession>(
         WorkSession::Services{*s.monotonic, *s.wall, *s.idle, *timeClockApi, *s.breakPrompt});
-    workSession->afterUpdateUI = [this] { refreshSocialIfDue(); };
+    workSession->afterUpdateUI = [this] { afterUpdateUI(); };
     todayTotal = std::make_unique<TodayTotal>(sync, *timeClockApi, *s.wall);
     input = std::make_unique<InputTracking>(*workSession, std::move(s.globalMonitor));
     signInFlow = std::make_unique<SignIn>(
@@ -72,12 +75,16 @@ AppDelegate::~AppDelegate() {
     if (mainWindow)
         mainWindow->hide();
     updates.reset();
+    tray.reset();
     socialPanel.reset();
     connectivityMonitor.reset();
     input.reset();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
+    // Every way of ending the program that Qt delivers as a quit (the end of an X session among
+    // them) goes through requestTerminate(), which no closed window can refuse.
+    QCoreApplication::instance()->installEventFilter(this);
     // The launch values are the subsystems' own initial state, given at construction.
     setupUI();
     mainWindow->setIdleFieldText(QString::number(IdleThreshold::launchMinutes));
@@ -88,9 +95,12 @@ void AppDelegate::applicationDidFinishLaunching() {
         requestTerminate();
         return;
     }
+    if (terminating)
+        return;
     mainWindow->setEnabled(true);
-
     showFirstRunIfNeeded(*services.defaults, *services.alerts);
+    if (terminating)
+        return;
     startTickTimer();
     input->disableInputTracking();
     input->enableInputTracking(true);
@@ -99,11 +109,80 @@ void AppDelegate::applicationDidFinishLaunching() {
     updates = std::make_unique<UpdateChecker>(*services.transport, *services.alerts, services.serviceUrl,
                                               services.openUrl);
     updates->scheduleCheck(updateCheckDelayMs);
+    startTray();
 }
 
 void AppDelegate::requestTerminate() {
-    // Quit through the event loop, so the normal shut-down path runs.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    terminating = true;
+    // Through the event loop, so that whatever asked for it returns first.
+    QMetaObject::invokeMethod(
+        this, [this] { services.quit(); }, Qt::QueuedConnection);
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        requestTerminate();
+        return true;
+    }
+    return false;
+}
+
+void AppDelegate::showMainWindow() {
+    if (mainWindow)
+        mainWindow->bringToFront();
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
+
+void AppDelegate::onClockAction() {
+    // The tray's menu is not blocked by an open dialog as the window is; the dialog comes first.
+    if (services.modalGate->isOpen())
+        return showMainWindow();
+    // A press of ours that the global monitor has not delivered yet counts under the mode it
+    // was made in, before the button changes it.
+    input->processPendingInput();
+    workSession->onClock();
+}
+
+void AppDelegate::onPauseAction() {
+    if (services.modalGate->isOpen())
+        return showMainWindow();
+    input->processPendingInput();
+    workSession->onPause();
+}
+
+void AppDelegate::onWindowClose() {
+    // Without a tray a hidden window could not be found again; a minimised one can, and it keeps
+    // the clock running while the employee is clocked in.
+    if (tray && TrayIcon::isAvailable())
+        mainWindow->hide();
+    else if (workSession->mode != 0)
+        mainWindow->showMinimized();
+    else
+        requestTerminate();
+}
+
+void AppDelegate::startTray() {
+    tray = std::make_unique<TrayIcon>();
+    tray->setStartAtLoginChecked(AutostartEntry::isEnabled());
+    connect(tray.get(), &TrayIcon::showRequested, this, &AppDelegate::showMainWindow);
+    connect(tray.get(), &TrayIcon::clockRequested, this, &AppDelegate::onClockAction);
+    connect(tray.get(), &TrayIcon::pauseRequested, this, &AppDelegate::onPauseAction);
+    connect(tray.get(), &TrayIcon::quitRequested, this, &AppDelegate::requestTerminate);
+    connect(tray.get(), &TrayIcon::startAtLoginToggled, this, [this](bool on) {
+        AutostartEntry::setEnabled(on, QCoreApplication::applicationFilePath());
+        // The check mark tells what the next login will do, also when the file could not be written.
+        tray->setStartAtLoginChecked(AutostartEntry::isEnabled());
+    });
+    afterUpdateUI();
+}
+
+void AppDelegate::afterUpdateUI() {
+    refreshSocialIfDue();
+    if (tray)
+        tray->update(workSession->mode, workSession->autoPaused, workSession->workTime(), sync.isOnline);
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -117,14 +196,10 @@ void AppDelegate::setupUI() {
     mainWindow = std::make_unique<MainWindow>();
     // A press of ours that the global monitor has not delivered yet counts under the mode it
     // was made in, before the button changes it.
-    connect(mainWindow.get(), &MainWindow::clockRequested, this, [this] {
-        input->processPendingInput();
-        workSession->onClock();
-    });
-    connect(mainWindow.get(), &MainWindow::pauseRequested, this, [this] {
-        input->processPendingInput();
-        workSession->onPause();
-    });
+    connect(mainWindow.get(), &MainWindow::clockRequested, this, &AppDelegate::onClockAction);
+    connect(mainWindow.get(), &MainWindow::pauseRequested, this, &AppDelegate::onPauseAction);
+    connect(mainWindow.get(), &MainWindow::closeRequested, this, &AppDelegate::onWindowClose);
+    connect(mainWindow.get(), &MainWindow::quitRequested, this, &AppDelegate::requestTerminate);
     connect(mainWindow.get(), &MainWindow::idleFieldCommitted, this,
             [this] { workSession->onIdleFieldChange(); });
     connect(mainWindow.get(), &MainWindow::idleStepperChanged, this,

@@ -3,6 +3,7 @@
 #include "ModalGate.h"
 #include "SyncState.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -29,6 +30,7 @@ class SignInPrompt;
 class SocialPanel;
 class TimeClockApi;
 class TodayTotal;
+class TrayIcon;
 class UpdateChecker;
 class UserDefaults;
 class WallClock;
@@ -67,6 +69,9 @@ public:
         /// The service's web site, opened when the user accepts an update.
         QUrl serviceUrl;
         std::function<bool(const QUrl&)> openUrl;
+        /// Leaves the event loop; shut-down runs once it has returned. exit() rather than quit(),
+        /// which would ask the windows to close, and the main window does not close by itself.
+        std::function<void()> quit = [] { QCoreApplication::exit(0); };
         std::unique_ptr<Alerts> alerts;
         std::unique_ptr<SignInPrompt> signInPrompt;
         std::unique_ptr<BreakPrompt> breakPrompt;
@@ -86,6 +91,16 @@ public:
     void applicationWillTerminate();
     /// One tick of the 0.2 s timer; dropped while a modal dialog is open.
     void onTickTimer();
+    /// "Show Corlune Track", from the tray or a second launch: the window, or the dialog that is
+    /// open, comes to the front.
+    void showMainWindow();
+    /// Quit, from the tray, Ctrl+Q, the end of the desktop session or a signal: leaves the event
+    /// loop, whatever dialog is open, so that the shut-down runs. Nothing after start-up's
+    /// current dialog runs.
+    void requestTerminate();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setupUI();
@@ -94,7 +109,11 @@ private:
     void refreshSocialIfDue();
     void startTickTimer();
     void startConnectivityMonitor();
-    void requestTerminate();
+    void startTray();
+    void afterUpdateUI();
+    void onClockAction();
+    void onPauseAction();
+    void onWindowClose();
 
     Services services;
     SyncState sync;
@@ -108,6 +127,8 @@ private:
     std::unique_ptr<SocialPanel> socialPanel;
     std::unique_ptr<ConnectivityMonitor> connectivityMonitor;
     std::unique_ptr<UpdateChecker> updates;
+    std::unique_ptr<TrayIcon> tray;
     /// A child of this object from start-up on; null before and after.
     QPointer<QTimer> tickTimer;
+    bool terminating = false;
 };

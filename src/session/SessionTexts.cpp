@@ -36,4 +36,18 @@ StatusRow statusRow(qint64 mode, bool autoPaused) {
     return {QStringLiteral("Status: Clocked out"), QStringLiteral("Clock In"), false, std::nullopt};
 }
 
+Activity activity(qint64 mode, bool autoPaused) {
+    if (mode == 0)
+        return Activity::ClockedOut;
+    if (autoPaused)
+        return Activity::AutoPaused;
+    return mode == 1 ? Activity::Working : Activity::Paused;
+}
+
+QString trayToolTip(qint64 mode, bool autoPaused, qint64 workSeconds) {
+    static const QString prefix = QStringLiteral("Status: ");
+    return statusRow(mode, autoPaused).status.mid(prefix.size()) + QStringLiteral(" \u2014 ") +
+           durationText(workSeconds);
+}
+
 } // namespace SessionTexts

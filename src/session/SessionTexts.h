@@ -28,4 +28,11 @@ struct StatusRow {
 };
 StatusRow statusRow(qint64 mode, bool autoPaused);
 
+/// What the session is doing, as the tray's icon shows it; it follows the status line.
+enum class Activity { ClockedOut, Working, Paused, AutoPaused };
+Activity activity(qint64 mode, bool autoPaused);
+
+/// The tray icon's tooltip: the status and the work time, "Working — 01:23:45".
+QString trayToolTip(qint64 mode, bool autoPaused, qint64 workSeconds);
+
 } // namespace SessionTexts

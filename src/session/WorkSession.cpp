@@ -10,11 +10,14 @@
 #include "WallClock.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // An automatic pause ends at the first tick that sees input this recent.
 constexpr double resumeBoundSeconds = 2.0;
 constexpr std::int64_t nsPerSecond = 1'000'000'000;
+// Reading two clocks one after the other leaves a little noise in the time spent suspended.
+constexpr std::int64_t sleepNoiseNs = 1'000'000;
 } // namespace
 
 WorkSession::WorkSession(Services services)
@@ -87,16 +90,15 @@ void WorkSession::onPause() {
 
 void WorkSession::onTick() {
     updateUI();
-    const double idle = services.idle.secondsSinceLastInput();
+    const double reported = services.idle.secondsSinceLastInput();
+    const std::int64_t now = services.monotonic.nowNs();
+    const qint64 modeBefore = mode;
+    const double idle = idleAfterSleeps(reported, now);
+    if (mode != modeBefore)
+        return;
     if (mode == 1) {
-        if (idle >= static_cast<double>(idleThreshold)) {
-            // The automatic pause reports nothing and leaves the input window open.
-            foldWorkSegment();
-            mode = 2;
-            autoPaused = true;
-            pauseStart = services.monotonic.nowNs();
-            updateUI();
-        }
+        if (idle >= static_cast<double>(idleThreshold))
+            pauseAutomatically(now);
     } else if (mode == 2 && autoPaused && idle <= resumeBoundSeconds) {
         const qint64 away = wholeSecondsSince(pauseStart);
         mode = 1;
@@ -105,6 +107,41 @@ void WorkSession::onTick() {
         updateUI();
         askToLogBreakWithDuration(away);
     }
+}
+
+double WorkSession::idleAfterSleeps(double reportedSeconds, std::int64_t now) {
+    const std::int64_t suspended = services.monotonic.suspendedNs();
+    const std::int64_t slept = ticked ? suspended - lastSuspended : 0;
+    const std::int64_t reportedNs = std::llround(reportedSeconds * static_cast<double>(nsPerSecond));
+    const bool sleptNow = slept > sleepNoiseNs;
+    // The sleep began after the previous tick, which ran five times a second until it.
+    if (sleptNow)
+        wokeAt = lastTickAt + slept;
+    // The idle source's clock stops in suspend: input it places before the latest wake-up came
+    // before that sleep, and the sleep is inactivity on top of what it reports.
+    const bool inputSinceWake = reportedNs < now - wokeAt;
+    if (sleptNow && mode == 1) {
+        const std::int64_t lastInput = lastTickAt - lastIdleNs;
+        const std::int64_t inactiveUntil = inputSinceWake ? now - reportedNs : now;
+        const std::int64_t threshold = idleThreshold * nsPerSecond;
+        if (inactiveUntil - lastInput >= threshold)
+            pauseAutomatically(std::max({lastTickAt, lastInput + threshold, workStart}));
+    }
+    sleptSinceInput = inputSinceWake ? 0 : sleptSinceInput + (sleptNow ? slept : 0);
+    ticked = true;
+    lastTickAt = now;
+    lastSuspended = suspended;
+    lastIdleNs = reportedNs + sleptSinceInput;
+    return reportedSeconds + static_cast<double>(sleptSinceInput) / static_cast<double>(nsPerSecond);
+}
+
+void WorkSession::pauseAutomatically(std::int64_t at) {
+    // The automatic pause reports nothing and leaves the input window open.
+    accumulatedWork += std::max<std::int64_t>(0, (at - workStart) / nsPerSecond);
+    mode = 2;
+    autoPaused = true;
+    pauseStart = at;
+    updateUI();
 }
 
 void WorkSession::askToLogBreakWithDuration(qint64 seconds) {

@@ -22,7 +22,10 @@ class WallClock;
 ///
 /// Work and pause lengths are measured on the monotonic clock in nanoseconds and folded into
 /// whole seconds, each fold truncating on its own; instants sent to the service come from the
-/// wall clock. The two clocks are never mixed.
+/// wall clock. The two clocks are never mixed. The monotonic clock keeps running while the
+/// machine sleeps, and a sleep while working is inactivity the idle source cannot see: when it
+/// brings the time without input to the idle threshold, the automatic pause starts where the
+/// idle check would have started it, had it run during the sleep.
 class WorkSession {
 public:
     struct Services {
@@ -84,10 +87,24 @@ public:
 
 private:
     void foldWorkSegment();
+    void pauseAutomatically(std::int64_t at);
+    /// The idle time the idle source reports, plus the sleeps it missed since the last input;
+    /// pauses at once when a sleep just ended has brought it to the threshold.
+    double idleAfterSleeps(double reportedSeconds, std::int64_t now);
     void reportInputWindow(const QDateTime& end);
     void writeStatus(SessionView& view) const;
     qint64 wholeSecondsSince(std::int64_t startNs) const;
 
     Services services;
     SessionView* view = nullptr;
+
+    // What the previous tick saw, on the monotonic clock (ns).
+    bool ticked = false;
+    std::int64_t lastTickAt = 0;
+    std::int64_t lastSuspended = 0;
+    std::int64_t lastIdleNs = 0;
+    /// The earliest the latest sleep can have ended; 0 before the first.
+    std::int64_t wokeAt = 0;
+    /// Sleep since the last input, which the idle source did not count.
+    std::int64_t sleptSinceInput = 0;
 };

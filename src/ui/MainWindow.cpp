@@ -7,11 +7,13 @@
 #include "WindowFonts.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -69,6 +71,7 @@ void MainWindow::place(QWidget* control, int x, int y, int width, int height, in
 }
 
 void MainWindow::setupUI() {
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Corlune Track"));
     resize(contentSize);
     setMinimumSize(minimumContentSize);
@@ -97,6 +100,8 @@ void MainWindow::setupUI() {
     totalLabel->setText(QStringLiteral("Total today: 00:00:00"));
     place(totalLabel, 24, 252, 632, 20, fullWidthLine);
 
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+            &MainWindow::quitRequested);
     applyAnchors();
 }
 
@@ -229,6 +234,19 @@ void MainWindow::applyAnchors() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     applyAnchors();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Whether closing hides, minimises or quits depends on the session and the desktop's tray.
+    event->ignore();
+    emit closeRequested();
+}
+
+void MainWindow::bringToFront() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::present() {

@@ -47,6 +47,8 @@ public:
 
     /// Centres the window on its screen, shows it and brings it to the front with the focus.
     void present();
+    /// Shows the window where it was, hidden or minimised, and brings it to the front.
+    void bringToFront();
 
     // SessionView
     void setWorkText(const QString& text) override;
@@ -92,9 +94,14 @@ signals:
     void idleStepperChanged(int minutes);
     /// The check box was switched to \a on, by whatever means but setGlobalTrackChecked().
     void globalTrackToggled(bool on);
+    /// The user closed the window; it stays open until told otherwise.
+    void closeRequested();
+    /// The user pressed Ctrl+Q.
+    void quitRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Anchor {

@@ -37,6 +37,7 @@ struct FakeDesktop {
         s.queueDatabasePath = queuePath();
         s.serviceUrl = QUrl(QStringLiteral("http://127.0.0.1:1"));
         s.openUrl = [](const QUrl&) { return true; };
+        s.quit = [this] { ++quits; };
         s.alerts = own(alerts);
         s.signInPrompt = own(signInPrompt);
         s.breakPrompt = std::make_unique<ScriptedBreakPrompt>();
@@ -81,6 +82,8 @@ struct FakeDesktop {
     ScriptedAlerts* alerts = nullptr;
     ScriptedSignInPrompt* signInPrompt = nullptr;
     ModalGate* modal = nullptr;
+    /// How often the program asked to leave its event loop.
+    int quits = 0;
     QTemporaryDir folder;
     std::unique_ptr<AppDelegate> app;
 

@@ -82,6 +82,16 @@ std::string TimeClockClient::log() const {
 }
 
 void TimeClockClient::launch() {
+    start();
+    window = waitForWindow("the main window", isMainWindow);
+}
+
+std::optional<int> TimeClockClient::launchExpectingExit(std::chrono::milliseconds timeout) {
+    start();
+    return process->waitForExit(timeout);
+}
+
+void TimeClockClient::start() {
     if (running())
         throw std::logic_error("the client is already running");
     ++launches;
@@ -97,7 +107,6 @@ void TimeClockClient::launch() {
                               .environment = variables,
                               .logPath = homeDir + "/client-" + std::to_string(launches) + ".log",
                               .ns = ns});
-    window = waitForWindow("the main window", isMainWindow);
 }
 
 std::optional<XDesktop::WindowId>
@@ -231,13 +240,19 @@ void TimeClockClient::clickIdleArea(int count) {
 }
 
 int TimeClockClient::quit() {
-    desktop.requestClose(window);
+    if (!desktop.focus(window))
+        throw std::runtime_error("the main window did not take the focus");
+    desktop.key("Control_L+q");
     const std::optional<int> status = process->waitForExit(std::chrono::seconds(20));
     if (!status)
-        throw std::runtime_error("the client did not quit when its window was closed");
+        throw std::runtime_error("the client did not quit on Ctrl+Q");
     return *status;
 }
 
 void TimeClockClient::kill() {
     process->stop(SIGKILL, std::chrono::seconds(10));
+}
+
+int TimeClockClient::stop(int signal) {
+    return process->stop(signal);
 }

@@ -47,6 +47,9 @@ public:
 
     /// Starts the program; returns once its main window shows.
     void launch();
+    /// Starts the program for a launch that must end without a window; its exit status, or
+    /// nothing when it still runs after \a timeout.
+    std::optional<int> launchExpectingExit(std::chrono::milliseconds timeout);
     /// Fills in the sign-in dialog and presses Return; returns once the dialog is gone.
     void signInThroughDialog(const std::string& employee, const std::string& password,
                              const std::string& job);
@@ -71,19 +74,24 @@ public:
     /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
     bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
 
-    /// Closes the main window as a user does; the exit status.
+    /// Quits as a user does, with Ctrl+Q in the main window; the exit status.
     int quit();
     /// SIGKILL, as a crash or a power cut would end it.
     void kill();
+    /// Sends \a signal; the exit status once it has ended.
+    int stop(int signal);
     bool running();
     pid_t pid() const;
     /// When the last launch began: the zero of every "from exec" figure.
     ChildProcess::Clock::time_point startedAt() const { return process->startedAt(); }
+    /// The main window of the last launch.
+    XDesktop::WindowId mainWindow() const { return window; }
 
     std::string settingsPath() const;
     std::string log() const;
 
 private:
+    void start();
     std::optional<XDesktop::WindowId> findWindow(const std::function<bool(const std::string&)>& matches);
     std::optional<std::uint64_t> statusLine();
     XDesktop::WindowId waitForWindow(const std::string& what,

@@ -11,7 +11,9 @@
 class FakeMonotonicClock final : public MonotonicClock {
 public:
     std::int64_t nowNs() const override { return ns; }
+    std::int64_t suspendedNs() const override { return suspended; }
     std::int64_t ns = 1'000'000'000'000; // an arbitrary origin far from zero
+    std::int64_t suspended = 0;
 };
 
 class FakeWallClock final : public WallClock {
@@ -28,5 +30,10 @@ struct FakeTime {
         monotonic.ns += d.count();
         wall.instant =
             wall.instant.addMSecs(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    }
+    /// The machine is suspended for \a d: every clock moves on but the idle source's.
+    void sleep(std::chrono::nanoseconds d) {
+        advance(d);
+        monotonic.suspended += d.count();
     }
 };
