@@ -128,6 +128,11 @@ public:
     XDesktop windows;
     DamageWatch paints{windows};
 
+    /// Reads what the server sends for \a duration.
+    void pumpFor(std::chrono::milliseconds duration) {
+        windows.waitUntil([] { return false; }, duration);
+    }
+
     /// Reads what the server sends until \a done holds; throws when \a timeout passes first.
     void waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
                    const std::string& what) {
@@ -135,16 +140,16 @@ public:
             throw std::runtime_error("timed out waiting for " + what);
     }
 
-    XDesktop::WindowEvent waitMapped(const std::string& title, bool prefix, std::size_t since,
-                                     const std::string& what) {
-        return waitEvent(since, what, [&](const XDesktop::WindowEvent& e) {
+    DamageWatch::WindowEvent waitMapped(const std::string& title, bool prefix, std::size_t since,
+                                        const std::string& what) {
+        return waitEvent(since, what, [&](const DamageWatch::WindowEvent& e) {
             return e.mapped && (prefix ? e.title.rfind(title, 0) == 0 : e.title == title);
         });
     }
 
-    XDesktop::WindowEvent waitUnmapped(unsigned long window, std::size_t since, const std::string& what) {
+    DamageWatch::WindowEvent waitUnmapped(unsigned long window, std::size_t since, const std::string& what) {
         return waitEvent(since, what,
-                         [&](const XDesktop::WindowEvent& e) { return !e.mapped && e.window == window; });
+                         [&](const DamageWatch::WindowEvent& e) { return !e.mapped && e.window == window; });
     }
 
     /// Where the next repaint will be logged: the start of a search for repaints still to come.
@@ -173,18 +178,18 @@ public:
     }
 
     bool anyMapped(const std::string& prefix, std::size_t since) const {
-        const auto& log = windows.windowEvents();
+        const auto& log = paints.windowEvents();
         return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(since), log.end(),
                            [&](const auto& e) { return e.mapped && e.title.rfind(prefix, 0) == 0; });
     }
 
 private:
-    XDesktop::WindowEvent waitEvent(std::size_t since, const std::string& what,
-                                    const std::function<bool(const XDesktop::WindowEvent&)>& wanted) {
-        std::optional<XDesktop::WindowEvent> found;
+    DamageWatch::WindowEvent waitEvent(std::size_t since, const std::string& what,
+                                       const std::function<bool(const DamageWatch::WindowEvent&)>& wanted) {
+        std::optional<DamageWatch::WindowEvent> found;
         waitUntil(
             [&] {
-                const auto& log = windows.windowEvents();
+                const auto& log = paints.windowEvents();
                 for (std::size_t i = since; i < log.size() && !found; ++i) {
                     if (wanted(log[i]))
                         found = log[i];
@@ -264,10 +269,10 @@ Launch launch(Setting& setting, const Options& options, int number, const Launch
                             << settings.job << '\n';
     }
 
-    const std::size_t since = desktop.windows.windowEvents().size();
+    const std::size_t since = desktop.paints.windowEvents().size();
     result.client->launch();
     const Clock::time_point exec = result.client->startedAt();
-    const XDesktop::WindowEvent main = desktop.waitMapped(mainTitle, false, since, "the main window");
+    const DamageWatch::WindowEvent main = desktop.waitMapped(mainTitle, false, since, "the main window");
     result.mainWindow = main.window;
     result.figures["exec to main window mapped"] = ms(main.at - exec);
     // The server hands a new client the window IDs of one gone, whose last paints may be read
@@ -292,7 +297,8 @@ Launch launch(Setting& setting, const Options& options, int number, const Launch
         return result;
     }
 
-    const XDesktop::WindowEvent dialog = desktop.waitMapped(signInTitle, true, since, "the sign-in dialog");
+    const DamageWatch::WindowEvent dialog =
+        desktop.waitMapped(signInTitle, true, since, "the sign-in dialog");
     result.figures["exec to sign-in dialog mapped"] = ms(dialog.at - exec);
     desktop.windows.focus(dialog.window);
     desktop.windows.type("demo");
@@ -301,30 +307,33 @@ Launch launch(Setting& setting, const Options& options, int number, const Launch
     desktop.windows.key("Tab");
     desktop.windows.type(settings.job);
     // Let the typing be handled, so that the figures below time the sign-in alone.
-    desktop.windows.pumpFor(300ms);
+    desktop.pumpFor(300ms);
 
-    std::size_t mark = desktop.windows.windowEvents().size();
+    std::size_t mark = desktop.paints.windowEvents().size();
     const Clock::time_point signIn = Clock::now();
     desktop.windows.key("Return");
-    const XDesktop::WindowEvent dialogGone = desktop.waitUnmapped(dialog.window, mark, "the dialog to close");
-    const XDesktop::WindowEvent notice = desktop.waitMapped(noticeTitle, false, mark, "the first-run notice");
+    const DamageWatch::WindowEvent dialogGone =
+        desktop.waitUnmapped(dialog.window, mark, "the dialog to close");
+    const DamageWatch::WindowEvent notice =
+        desktop.waitMapped(noticeTitle, false, mark, "the first-run notice");
     result.figures["Return to sign-in dialog gone"] = ms(dialogGone.at - signIn);
     result.figures["Return to first-run notice mapped"] = ms(notice.at - signIn);
 
     desktop.windows.focus(notice.window);
-    desktop.windows.pumpFor(200ms);
-    mark = desktop.windows.windowEvents().size();
+    desktop.pumpFor(200ms);
+    mark = desktop.paints.windowEvents().size();
     const std::size_t fromGotIt = desktop.nextPaint();
     const Clock::time_point gotIt = Clock::now();
     desktop.windows.key("Return");
-    const XDesktop::WindowEvent noticeGone = desktop.waitUnmapped(notice.window, mark, "the notice to close");
+    const DamageWatch::WindowEvent noticeGone =
+        desktop.waitUnmapped(notice.window, mark, "the notice to close");
     // The notice lay over the main window, which draws the part it uncovers once the rest of
     // the start-up has run and its event loop turns again.
     const DamageWatch::Paint redrawn = desktop.waitPaint(
         main.window, fromGotIt, [](const DamageWatch::Paint&) { return true; }, "the main window's repaint");
     result.figures["Got it to notice gone"] = ms(noticeGone.at - gotIt);
     result.figures["Got it to main window redrawn"] = ms(redrawn.at - gotIt);
-    desktop.windows.pumpFor(50ms);
+    desktop.pumpFor(50ms);
     const ClockIn click = clockIn(desktop, main.window);
     result.figures["Clock In to Status: Working"] = ms(click.shown - click.click);
     return result;
@@ -395,14 +404,14 @@ using Mappings = std::vector<std::pair<std::string, long>>;
 /// answers its resident memory by mapping at the end.
 Mappings measureIdle(Desktop& desktop, const Options& options, pid_t pid, unsigned long window, pid_t service,
                      const std::string& heading) {
-    desktop.windows.pumpFor(std::chrono::seconds(options.settleSeconds));
+    desktop.pumpFor(std::chrono::seconds(options.settleSeconds));
     const std::optional<ProcessSample> before = ProcessSample::read(pid);
     const std::optional<ProcessSample> serviceBefore =
         service > 0 ? ProcessSample::read(service) : std::optional<ProcessSample>();
     long peakThreads = before ? before->threadCount : 0;
     const auto until = Clock::now() + std::chrono::seconds(options.seconds);
     while (Clock::now() < until) {
-        desktop.windows.pumpFor(std::chrono::ceil<std::chrono::milliseconds>(
+        desktop.pumpFor(std::chrono::ceil<std::chrono::milliseconds>(
             std::min<Clock::duration>(until - Clock::now(), 1s)));
         if (const auto now = ProcessSample::read(pid))
             peakThreads = std::max(peakThreads, now->threadCount);
@@ -646,11 +655,11 @@ int run(const Options& options) {
         std::fflush(stdout);
     }
     if (options.floor) {
-        const std::size_t since = desktop.windows.windowEvents().size();
+        const std::size_t since = desktop.paints.windowEvents().size();
         ChildProcess floor({.argv = {options.floorProgram},
                             .environment = options.environment,
                             .logPath = setting.scratch.file("floor.log")});
-        const XDesktop::WindowEvent mapped =
+        const DamageWatch::WindowEvent mapped =
             desktop.waitMapped(floorTitle, false, since, "the floor's window");
         std::printf("\nFloor: a minimal Qt Widgets window, one label changing each second\n");
         std::printf("  exec to window mapped %.1f ms\n", ms(mapped.at - floor.startedAt()));

@@ -69,7 +69,11 @@ DamageWatch::DamageWatch(XDesktop& desktop)
 
     desktop.setEventHandler([this](const XEvent& event) {
         if (event.type == MapNotify && event.xmap.event == this->desktop.root()) {
+            windowLog.push_back(
+                {true, event.xmap.window, this->desktop.titleOf(event.xmap.window), Clock::now()});
             watch(event.xmap.window);
+        } else if (event.type == UnmapNotify && event.xunmap.event == this->desktop.root()) {
+            windowLog.push_back({false, event.xunmap.window, {}, Clock::now()});
         } else if (event.type == eventBase + XDamageNotify) {
             Report report;
             std::memcpy(&report, static_cast<const void*>(&event), sizeof report);

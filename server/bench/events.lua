@@ -15,6 +15,8 @@ function setup(thread)
 end
 
 local token = os.getenv("CORLUNE_BENCH_TOKEN") or ""
+-- Several wrk processes at once each need keys of their own, or their reports are repeats.
+local sender = os.getenv("CORLUNE_BENCH_SENDER") or "0"
 local counter = 0
 local failures = 0
 function request()
@@ -24,7 +26,7 @@ function request()
   local body = string.format(p[2], instant, instant)
   local headers = {
     ["Content-Type"] = "application/json",
-    ["Idempotency-Key"] = string.format("bench-%d-%d-%d", threadId, counter, os.time()),
+    ["Idempotency-Key"] = string.format("bench-%s-%d-%d-%d", sender, threadId, counter, os.time()),
     ["Authorization"] = "Bearer " .. token,
   }
   return wrk.format("POST", p[1], headers, body)

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "PasswordHash.h"
+#include "Postgres.h"
 #include "Storage.h"
 #include "WireFormat.h"
 
@@ -11,15 +12,6 @@
 namespace corlune::server {
 
 namespace {
-
-std::unique_ptr<Storage> openStorage(const std::string& path) {
-    try {
-        return std::make_unique<Storage>(path);
-    } catch (const std::exception& e) {
-        std::cerr << "corlune-track-server: " << path << ": " << e.what() << '\n';
-        return nullptr;
-    }
-}
 
 std::string readLine(std::istream& in) {
     std::string line;
@@ -55,6 +47,15 @@ std::optional<std::string> readPassword(const std::string& employeeId) {
 
 } // namespace
 
+std::unique_ptr<Storage> openForCommand(const std::string& database) {
+    try {
+        return openStorage(database);
+    } catch (const std::exception& e) {
+        std::cerr << "corlune-track-server: " << withoutPassword(database) << ": " << e.what() << '\n';
+        return nullptr;
+    }
+}
+
 int runEmployeeAdd(const EmployeeAddOptions& o) {
     const auto password = readPassword(o.employeeId);
     if (!password) {
@@ -64,7 +65,7 @@ int runEmployeeAdd(const EmployeeAddOptions& o) {
         std::cerr << "corlune-track-server: no password on standard input\n";
         return 1;
     }
-    const auto storage = openStorage(o.db);
+    const auto storage = openForCommand(o.db);
     if (!storage) {
         return 1;
     }
@@ -83,12 +84,12 @@ int runEmployeeAdd(const EmployeeAddOptions& o) {
     case AddOutcome::Failed:
         break;
     }
-    std::cerr << "corlune-track-server: cannot write " << o.db << '\n';
+    std::cerr << "corlune-track-server: cannot write " << withoutPassword(o.db) << '\n';
     return 1;
 }
 
 int runEmployeeList(const EmployeeListOptions& o) {
-    const auto storage = openStorage(o.db);
+    const auto storage = openForCommand(o.db);
     const auto employees = storage ? storage->employees() : std::nullopt;
     if (!employees) {
         return 1;
@@ -100,7 +101,7 @@ int runEmployeeList(const EmployeeListOptions& o) {
 }
 
 int runEmployeeRemove(const EmployeeRemoveOptions& o) {
-    const auto storage = openStorage(o.db);
+    const auto storage = openForCommand(o.db);
     if (!storage) {
         return 1;
     }
@@ -114,7 +115,7 @@ int runEmployeeRemove(const EmployeeRemoveOptions& o) {
     case RemoveOutcome::Failed:
         break;
     }
-    std::cerr << "corlune-track-server: cannot write " << o.db << '\n';
+    std::cerr << "corlune-track-server: cannot write " << withoutPassword(o.db) << '\n';
     return 1;
 }
 

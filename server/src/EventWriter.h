@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Sqlite.h"
 #include "Storage.h"
 #include "WireFormat.h"
 
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -13,14 +13,25 @@
 
 namespace corlune::server {
 
-/// Writes events on a thread of its own with a connection of its own. Requests that arrive
-/// while a commit is syncing wait for the next one and share it, so one fsync makes a whole
-/// batch durable: the rate of durable events grows with the number of concurrent writers
-/// instead of being capped by the disk's sync rate. Within a batch, events are checked and
-/// inserted one after another in arrival order, so a key repeated inside one batch is seen.
+/// One report waiting to be written, and the idempotency key it came with (empty: none).
+struct PendingEvent {
+    const EventReport* report;
+    const std::string* key;
+};
+
+/// Writes events on a thread of its own. Requests that arrive while a commit is syncing wait
+/// for the next one and share it, so one sync makes a whole batch durable: the rate of durable
+/// events grows with the number of concurrent writers instead of being capped by the disk's
+/// sync rate.
 class EventWriter {
 public:
-    explicit EventWriter(const std::string& path);
+    /// Writes a batch in one transaction and answers each event in order, or throws when the
+    /// transaction fails: nothing of the batch is stored then, and every answer is Failed.
+    /// Runs on the writer's thread only, so it may keep a connection of its own.
+    using WriteBatch = std::function<std::vector<StoreResult>(const std::vector<PendingEvent>&)>;
+
+    /// Batches hold at most `maxBatch` events.
+    EventWriter(WriteBatch write, std::size_t maxBatch);
     /// Writes what is queued, then stops.
     ~EventWriter();
     EventWriter(const EventWriter&) = delete;
@@ -30,20 +41,15 @@ public:
 
 private:
     struct Pending {
-        const EventReport* report;
-        const std::string* key;
+        PendingEvent event;
         std::promise<StoreResult> result;
     };
 
     void loop();
     void writeBatch(std::vector<Pending*>& batch);
-    StoreResult writeOne(const EventReport& report, const std::string& key, std::int64_t receivedAt);
 
-    Connection connection;
-    AccessCheck access;
-    Statement findKey;
-    Statement insertEvent;
-
+    const WriteBatch write;
+    const std::size_t maxBatch;
     std::mutex mutex;
     std::condition_variable wake;
     std::vector<Pending*> queue;

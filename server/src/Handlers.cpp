@@ -125,10 +125,14 @@ ApiResponse Handlers::verify(const ApiRequest& request) {
     if (v.employeeId.size() > maxIdBytes) {
         return no; // cannot exist, and is not worth a place in the throttle
     }
-    if (const auto wait = throttle.begin(v.employeeId, request.clientAddress); wait.count() > 0) {
+    const auto wait = throttle.begin(v.employeeId, request.clientAddress);
+    if (!wait) {
+        return unavailable();
+    }
+    if (wait->count() > 0) {
         ApiResponse response{
             429, {{"ok", false}, {"error", "too many failed sign-ins; try again later"}}, {}};
-        response.headers.emplace_back("Retry-After", std::to_string(wait.count()));
+        response.headers.emplace_back("Retry-After", std::to_string(wait->count()));
         return response;
     }
     const CredentialsLookup lookup = storage.credentials(v.employeeId, v.jobId);

@@ -241,6 +241,73 @@ Parsed<Command> parseEmployee(const std::vector<std::string>& args) {
     return Parsed<Command>::fail("unknown employee action '" + action + "' (add, list or remove)");
 }
 
+/// YYYY-MM-DD, a real day from 2000-01-01 to 2099-12-31.
+std::optional<LocalDate> readDate(const std::string& text) {
+    const auto year = text.size() == 10 && text[4] == '-' && text[7] == '-'
+                          ? readInt(text.substr(0, 4), 2000, 2099)
+                          : std::nullopt;
+    const auto month = year ? readInt(text.substr(5, 2), 1, 12) : std::nullopt;
+    const auto day = month ? readInt(text.substr(8, 2), 1, 31) : std::nullopt;
+    const LocalDate date{std::chrono::year(year.value_or(0)),
+                         std::chrono::month(static_cast<unsigned>(month.value_or(0))),
+                         std::chrono::day(static_cast<unsigned>(day.value_or(0)))};
+    if (!day || !date.ok() || text.find_first_not_of("0123456789-") != std::string::npos) {
+        return std::nullopt;
+    }
+    return date;
+}
+
+Parsed<Command> parseReport(const std::vector<std::string>& args) {
+    ReportOptions o;
+    std::optional<LocalDate> from;
+    std::optional<LocalDate> to;
+    const auto date = [](std::optional<LocalDate>& target) {
+        return [&target](const std::string& v) {
+            target = readDate(v);
+            return target ? std::string()
+                          : std::string("expected a date YYYY-MM-DD from 2000-01-01 to 2099-12-31");
+        };
+    };
+    std::vector<std::string> positionals;
+    std::string error = readOptions(
+        args, 1,
+        {dbOption(o.db),
+         {"from", true, date(from)},
+         {"to", true, date(to)},
+         {"employee", true,
+          [&o](const std::string& v) {
+              o.query.employeeId = v;
+              return validEmployeeId(v) ? std::string()
+                                        : std::string("an employee ID is 1 to 128 bytes "
+                                                      "without control characters");
+          }},
+         {"format", true,
+          [&o](const std::string& v) {
+              o.format = v == "csv" ? ReportFormat::Csv : ReportFormat::Table;
+              return v == "csv" || v == "table" ? std::string() : std::string("expected table or csv");
+          }}},
+        positionals);
+    if (error.empty() && !positionals.empty()) {
+        error = "report takes no argument '" + positionals.front() + "'";
+    }
+    if (error.empty() && (!from || !to)) {
+        error = "report needs --from and --to";
+    }
+    if (!error.empty()) {
+        return Parsed<Command>::fail(error);
+    }
+    const auto days = (std::chrono::sys_days(*to) - std::chrono::sys_days(*from)).count() + 1;
+    if (days < 1) {
+        return Parsed<Command>::fail("--from is after --to");
+    }
+    if (days > maxReportDays) {
+        return Parsed<Command>::fail("a timesheet spans at most " + std::to_string(maxReportDays) + " days");
+    }
+    o.query.from = *from;
+    o.query.to = *to;
+    return Parsed<Command>{Command{std::move(o)}, {}};
+}
+
 bool validId(const std::string& id) {
     return id.size() <= 128 && std::none_of(id.begin(), id.end(), [](char c) {
                return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
@@ -287,6 +354,9 @@ Parsed<Command> parseCommandLine(const std::vector<std::string>& args) {
     if (command == "employee") {
         return parseEmployee(args);
     }
+    if (command == "report") {
+        return parseReport(args);
+    }
     return Parsed<Command>::fail("unknown command '" + command + "'; see --help");
 }
 
@@ -296,9 +366,12 @@ std::string usageText() {
   corlune-track-server employee add EMPLOYEE --job JOB [--job JOB...] [--db PATH]
   corlune-track-server employee list [--db PATH]
   corlune-track-server employee remove EMPLOYEE [--db PATH]
+  corlune-track-server report --from DATE --to DATE [--employee EMPLOYEE]
+                       [--format table|csv] [--db PATH]
   corlune-track-server --help | --version
 
-The reference Corlune Track time-tracking service: JSON over HTTP(S), one SQLite database.
+The reference Corlune Track time-tracking service: JSON over HTTP(S), one SQLite database or
+a PostgreSQL database that several instances share.
 
 Commands:
   serve             Answer the time clock's requests until SIGTERM or SIGINT, which stop it
@@ -309,10 +382,18 @@ Commands:
                     stored only as an argon2id hash. --job "" allows the empty job ID.
   employee list     Print each employee with the jobs they may sign in to.
   employee remove   Remove an employee; their recorded events are kept.
+  report            Print the work time per employee, job and day, counted as the summary
+                    endpoint counts it, from --from to --to (both included, YYYY-MM-DD,
+                    at most 366 days). Days are local to the time zone (TZ is honoured);
+                    work still going counts up to now. --format table (default) aligns
+                    columns for people; --format csv prints RFC 4180 CSV for payroll.
 
 Options of every command:
-  --db PATH         The SQLite database, created and migrated when needed
-                    (default: corlune-track.db in the current directory).
+  --db PATH|URI     The SQLite database, created and migrated when needed (default:
+                    corlune-track.db in the current directory), or a PostgreSQL database
+                    given as a libpq URI, postgresql://USER@HOST/DB (or postgres://…),
+                    whose schema is created and migrated at start. Instances of serve on
+                    one PostgreSQL database act as one service.
 
 Options of serve:
   --listen HOST:PORT   Address to listen on (default 127.0.0.1:8787; [::1]:PORT for IPv6).

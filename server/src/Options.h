@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Timesheet.h"
 #include "WireFormat.h"
 
 #include <chrono>
@@ -78,11 +79,22 @@ struct EmployeeRemoveOptions {
     std::string employeeId;
 };
 
+enum class ReportFormat { Table, Csv };
+
+struct ReportOptions {
+    std::string db = defaultDatabase;
+    TimesheetQuery query;
+    ReportFormat format = ReportFormat::Table;
+};
+
+/// A timesheet spans at most this many days.
+inline constexpr int maxReportDays = 366;
+
 struct ShowHelp {};
 struct ShowVersion {};
 
 using Command = std::variant<ShowHelp, ShowVersion, ServeOptions, EmployeeAddOptions, EmployeeListOptions,
-                             EmployeeRemoveOptions>;
+                             EmployeeRemoveOptions, ReportOptions>;
 
 /// The arguments after the program name. Options take "--name value" or "--name=value".
 Parsed<Command> parseCommandLine(const std::vector<std::string>& args);

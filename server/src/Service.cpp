@@ -6,9 +6,9 @@
 #include "HttpSession.h"
 #include "Impressions.h"
 #include "PasswordHash.h"
+#include "Postgres.h"
 #include "Routes.h"
 #include "Storage.h"
-#include "VerifyThrottle.h"
 #include "WorkPool.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -55,15 +55,22 @@ std::unique_ptr<Impressions> makeImpressions(const ServeOptions& o) {
     return o.demo ? Impressions::fixed(Impressions::demoFigures()) : nullptr;
 }
 
-std::unique_ptr<Storage> openStorage(const ServeOptions& o) {
+std::size_t threadsOrCores(int threads) {
+    return threads > 0 ? static_cast<std::size_t>(threads)
+                       : std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::unique_ptr<Storage> openDatabase(const ServeOptions& o) {
     try {
-        auto storage = std::make_unique<Storage>(o.db);
+        // A connection for each thread that may ask at once, and the event writer's.
+        auto storage =
+            openStorage(o.db, static_cast<std::size_t>(o.threads) + threadsOrCores(o.verifyThreads) + 1);
         if (o.demo) {
             addDemoEmployee(*storage);
         }
         return storage;
     } catch (const std::exception& e) {
-        throw std::runtime_error(o.db + ": " + e.what());
+        throw std::runtime_error(withoutPassword(o.db) + ": " + e.what());
     }
 }
 
@@ -75,11 +82,6 @@ DownloadPage makeSite(const ServeOptions& o) {
                   << " is not a folder yet; the download page offers no package until it is\n";
     }
     return DownloadPage(o.latestVersion, o.releaseNotesFile, o.downloadsDir);
-}
-
-std::size_t threadsOrCores(int threads) {
-    return threads > 0 ? static_cast<std::size_t>(threads)
-                       : std::max(1u, std::thread::hardware_concurrency());
 }
 
 // Every connection holds a descriptor; the cap leaves room for the database's and the
@@ -126,10 +128,10 @@ struct Service::State {
     explicit State(const ServeOptions& o)
         : options(o)
         , limits(fitToDescriptors(o.limits))
-        , storage(openStorage(o))
+        , storage(openDatabase(o))
         , impressions(makeImpressions(o))
-        , throttle(clock)
-        , handlers(*storage, throttle, clock, impressions.get(),
+        , throttle(storage->verifyThrottle(clock, VerifyThrottle::Rule{}))
+        , handlers(*storage, *throttle, clock, impressions.get(),
                    VersionAnswer{o.latestVersion, o.updateAvailable},
                    TokenRule{std::chrono::days(o.tokenDays), o.allowAnonymousReports})
         , site(makeSite(o))
@@ -150,7 +152,7 @@ struct Service::State {
     std::unique_ptr<Storage> storage;
     std::unique_ptr<Impressions> impressions;
     SystemClock clock;
-    VerifyThrottle throttle;
+    std::unique_ptr<VerifyThrottle> throttle;
     Handlers handlers;
     DownloadPage site;
     Routes routes;

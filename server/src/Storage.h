@@ -1,19 +1,19 @@
 #pragma once
 
-#include "Sqlite.h"
+#include "Clock.h"
 #include "Timeline.h"
+#include "VerifyThrottle.h"
 #include "WireFormat.h"
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corlune::server {
-
-class EventWriter;
 
 enum class StoreOutcome {
     Stored,    ///< new event, durable on disk
@@ -39,6 +39,13 @@ struct CredentialsLookup {
 struct TimelineLookup {
     Access access = Access::Failed;
     std::vector<TimelineEvent> events; ///< for Allowed
+};
+
+/// The clock and break events of one employee on one job.
+struct JobTimeline {
+    std::string employeeId;
+    std::string jobId;
+    std::vector<TimelineEvent> events;
 };
 
 /// Whom a sign-in token speaks for: the employee and job of the verification that made it.
@@ -71,68 +78,64 @@ struct Employee {
     std::vector<std::string> jobs; ///< sorted
 };
 
-/// The service's one SQLite database: WAL journal, synchronous=FULL, so an event is on disk
-/// (fsync of the WAL) before store() returns. Events are written by one writer thread that
-/// commits concurrent requests together (group commit); reads use a pool of connections,
-/// each with its statements prepared once. Every method may be called from any thread.
+/// A database that cannot be opened, or whose schema cannot be brought up to date.
+class StorageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The service's database. Each backend answers the same calls with the same outcomes; once
+/// open, a database that fails is answered with Failed and its kin, never with an exception.
+/// An event is durable before store() returns. Every method may be called from any thread.
 class Storage {
 public:
-    /// Opens or creates the file and migrates it; throws SqliteError when it cannot. A new
-    /// file, and the journal files that follow its mode, are readable by their owner alone.
-    explicit Storage(const std::string& path);
-    ~Storage();
-    Storage(const Storage&) = delete;
-    Storage& operator=(const Storage&) = delete;
+    virtual ~Storage() = default;
 
     /// Stores one report unless its idempotency key (empty: none) is already stored.
     /// Blocks until the event is durable or refused.
-    StoreResult store(const EventReport& report, const std::string& idempotencyKey);
+    virtual StoreResult store(const EventReport& report, const std::string& idempotencyKey) = 0;
 
-    CredentialsLookup credentials(const std::string& employeeId, const std::string& jobId);
+    virtual CredentialsLookup credentials(const std::string& employeeId, const std::string& jobId) = 0;
 
     /// The clock and break events that decide the work inside [from, to]: those up to `to`,
     /// from the employee's last clock-out at or before `from` on (before it, nothing can
     /// reach into the range).
-    TimelineLookup timeline(const std::string& employeeId, const std::string& jobId, UnixSeconds from,
-                            UnixSeconds to);
+    virtual TimelineLookup timeline(const std::string& employeeId, const std::string& jobId, UnixSeconds from,
+                                    UnixSeconds to) = 0;
+
+    /// The same selection for every employee and job with events up to `to` (only
+    /// `employeeId`'s when given), whether or not the employee still exists; ordered by
+    /// employee and job ID, byte by byte. Nothing when the database cannot be read.
+    virtual std::optional<std::vector<JobTimeline>>
+    timelines(UnixSeconds from, UnixSeconds to, const std::optional<std::string>& employeeId) = 0;
 
     /// Keeps a token's digest for its owner from `issuedAt` until `expiresAt`, and drops the
     /// owner's tokens expired by then and the oldest beyond maxTokensPerEmployee. False when it
     /// cannot.
-    bool addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds issuedAt,
-                  UnixSeconds expiresAt);
-    TokenLookup token(const std::string& digest, UnixSeconds now);
+    virtual bool addToken(const std::string& digest, const TokenOwner& owner, UnixSeconds issuedAt,
+                          UnixSeconds expiresAt) = 0;
+    virtual TokenLookup token(const std::string& digest, UnixSeconds now) = 0;
 
-    AddOutcome addEmployee(const std::string& employeeId, const std::string& passwordHash,
-                           const std::vector<std::string>& jobs);
+    virtual AddOutcome addEmployee(const std::string& employeeId, const std::string& passwordHash,
+                                   const std::vector<std::string>& jobs) = 0;
     /// Also revokes the employee's tokens; their recorded events are kept.
-    RemoveOutcome removeEmployee(const std::string& employeeId);
-    /// Sorted by ID; nothing when the database cannot be read.
-    std::optional<std::vector<Employee>> employees();
+    virtual RemoveOutcome removeEmployee(const std::string& employeeId) = 0;
+    /// Sorted by ID, byte by byte; nothing when the database cannot be read.
+    virtual std::optional<std::vector<Employee>> employees() = 0;
 
-private:
-    struct Reader;
-    class ReaderLease;
-
-    ReaderLease lease();
-
-    const std::string path;
-    std::mutex readersMutex;
-    std::vector<std::unique_ptr<Reader>> idleReaders;
-    std::unique_ptr<EventWriter> writer;
+    /// The sign-in slow-down that goes with this database: kept in memory where one process
+    /// owns the database, in the database where several instances share it. It may be used
+    /// as long as this storage lives.
+    virtual std::unique_ptr<VerifyThrottle> verifyThrottle(const Clock& clock, VerifyThrottle::Rule rule) = 0;
 };
 
-/// The employee-and-job check, prepared once per connection.
-class AccessCheck {
-public:
-    explicit AccessCheck(Connection& connection);
-    Access check(const std::string& employeeId, const std::string& jobId);
-    /// The check, with the employee's password hash.
-    CredentialsLookup credentials(const std::string& employeeId, const std::string& jobId);
+/// True for a libpq connection URI: "postgresql://…" or "postgres://…".
+bool isPostgresUri(std::string_view database);
 
-private:
-    Statement findEmployee;
-    Statement findJob;
-};
+/// PostgreSQL for a libpq connection URI, else the SQLite file at that path; created and
+/// migrated to this program's schema when needed. A PostgreSQL backend keeps at most
+/// `connections` connections (its event writer's included). Throws StorageError naming what
+/// failed.
+std::unique_ptr<Storage> openStorage(const std::string& database, std::size_t connections = 4);
 
 } // namespace corlune::server

@@ -16,7 +16,14 @@ struct TimelineEvent {
     std::int64_t sequence = 0;
 };
 
-/// Worked milliseconds inside [from, to].
+/// A stretch of work from `start` to `end`, in seconds.
+struct WorkStretch {
+    UnixSeconds start = 0;
+    UnixSeconds end = 0;
+    bool operator==(const WorkStretch&) const = default;
+};
+
+/// The stretches of work inside [from, to], in order, none empty.
 ///
 /// Events are replayed in the order of their instants, whatever order they arrived in (queued
 /// reports arrive late by design); events at the same instant keep their arrival order.
@@ -29,6 +36,9 @@ struct TimelineEvent {
 /// - a break stop while on a break resumes work; a stop without a start is ignored;
 /// - work still going after the last event counts up to `to`; an open break counts as break.
 /// Each stretch of work is clipped to [from, to]; input reports and unknown kinds are ignored.
+std::vector<WorkStretch> workStretches(std::vector<TimelineEvent> events, UnixSeconds from, UnixSeconds to);
+
+/// Worked milliseconds inside [from, to]: the stretches' sum.
 std::int64_t workedMilliseconds(std::vector<TimelineEvent> events, UnixSeconds from, UnixSeconds to);
 
 } // namespace corlune::server

@@ -1,13 +1,9 @@
 #pragma once
 
-#include "Clock.h"
-
 #include <chrono>
 #include <cstddef>
-#include <list>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <unordered_map>
 
 namespace corlune::server {
 
@@ -22,6 +18,9 @@ namespace corlune::server {
 /// ago makes room: a pair enters only through a full password check, which the hashing pool
 /// limits to tens a second, so cycling addresses or IDs to flush a pair out costs an attacker
 /// far more checks than waiting out its delay.
+///
+/// Never sleeps: a pair that must wait is told how long at once. Every method may be called
+/// from any thread.
 class VerifyThrottle {
 public:
     struct Rule {
@@ -31,42 +30,20 @@ public:
         std::size_t maxTracked = 32768;
     };
 
-    explicit VerifyThrottle(const Clock& clock)
-        : VerifyThrottle(clock, Rule{}) {}
-    VerifyThrottle(const Clock& clock, Rule rule)
-        : clock(clock)
-        , rule(rule) {}
-    VerifyThrottle(const VerifyThrottle&) = delete;
-    VerifyThrottle& operator=(const VerifyThrottle&) = delete;
-
     enum class Attempt { Succeeded, Failed, NotChecked };
 
+    virtual ~VerifyThrottle() = default;
+
     /// Zero: the check may run now, and `finish` must end it. Otherwise how long the pair must
-    /// wait before it may try again (whole seconds, at least one).
-    std::chrono::seconds begin(const std::string& employeeId, const std::string& clientAddress);
+    /// wait before it may try again (whole seconds, at least one). Nothing when the state
+    /// cannot be read (its database failed): no check may run.
+    virtual std::optional<std::chrono::seconds> begin(const std::string& employeeId,
+                                                      const std::string& clientAddress) = 0;
     /// NotChecked ends an attempt that could not be judged (the database failed).
-    void finish(const std::string& employeeId, const std::string& clientAddress, Attempt attempt);
-
-private:
-    struct Record {
-        std::list<std::string>::iterator age; ///< the pair's place in `byAge`
-        int failures = 0;
-        bool checking = false;
-        Clock::TimePoint lastTry{};
-        Clock::TimePoint notBefore{};
-    };
-
-    /// Drops the pairs not tried for `forgetAfter`.
-    void forgetStale(Clock::TimePoint now);
-    /// While the table is full, drops the pair tried longest ago that is not being checked.
-    void makeRoom();
-    void erase(std::unordered_map<std::string, Record>::iterator it);
-
-    const Clock& clock;
-    const Rule rule;
-    std::mutex mutex;
-    std::unordered_map<std::string, Record> records;
-    std::list<std::string> byAge; ///< keys, the pair tried longest ago first
+    virtual void finish(const std::string& employeeId, const std::string& clientAddress, Attempt attempt) = 0;
 };
+
+/// firstDelay × 2^(failures-1), at most maxDelay.
+std::chrono::milliseconds delayAfter(const VerifyThrottle::Rule& rule, int failures);
 
 } // namespace corlune::server

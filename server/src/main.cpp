@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         int operator()(const EmployeeAddOptions& o) const { return runEmployeeAdd(o); }
         int operator()(const EmployeeListOptions& o) const { return runEmployeeList(o); }
         int operator()(const EmployeeRemoveOptions& o) const { return runEmployeeRemove(o); }
+        int operator()(const ReportOptions& o) const { return runReport(o); }
     };
     return std::visit(Run{}, *parsed.value);
 }

@@ -63,6 +63,15 @@ TEST(CommandLine, EmployeeCommands) {
     EXPECT_EQ(std::tie(add.employeeId, add.jobs, add.db), std::tuple("E 1", Args{"0", ""}, "x.db"));
     EXPECT_EQ(parsed<EmployeeRemoveOptions>({"employee", "remove", "e7"}).employeeId, "e7");
     EXPECT_EQ(parsed<EmployeeListOptions>({"employee", "list", "--db", "y.db"}).db, "y.db");
+    // A leap year's 366 days, the longest timesheet.
+    const auto report = parsed<ReportOptions>({"report", "--from", "2024-02-29", "--to", "2025-02-28",
+                                               "--employee", "e1", "--format", "csv", "--db", "x.db"});
+    using namespace std::chrono;
+    EXPECT_EQ(std::tie(report.query.from, report.query.to, report.query.employeeId, report.format, report.db),
+              std::tuple(2024y / February / 29, 2025y / February / 28, std::optional<std::string>("e1"),
+                         ReportFormat::Csv, "x.db"));
+    EXPECT_EQ(parsed<ReportOptions>({"report", "--from", "2024-03-05", "--to", "2024-03-05"}).format,
+              ReportFormat::Table);
     parsed<ShowHelp>({"serve", "--help"});
     parsed<ShowVersion>({"--version"});
 }
@@ -94,7 +103,20 @@ INSTANTIATE_TEST_SUITE_P(
             "PasswordOption", {"employee", "add", "e", "--job", "j", "--password", "p"}, "unknown option"},
         Refusal{"EmployeeWithoutJob", {"employee", "add", "e"}, "at least one --job"},
         Refusal{"EmployeeIdTooLong", {"employee", "add", std::string(129, 'e'), "--job", "j"}, "1 to 128"},
-        Refusal{"JobWithControlCharacter", {"employee", "add", "e", "--job", "a\tb"}, "--job"}),
+        Refusal{"JobWithControlCharacter", {"employee", "add", "e", "--job", "a\tb"}, "--job"},
+        Refusal{"ReportWithoutTo", {"report", "--from", "2024-03-01"}, "needs --from and --to"},
+        Refusal{"ReportOnNoSuchDay",
+                {"report", "--from", "2023-02-29", "--to", "2023-03-01"},
+                "--from: expected"},
+        Refusal{"ReportDateNotPadded",
+                {"report", "--from", "2024-3-01", "--to", "2024-03-01"},
+                "--from: expected"},
+        Refusal{"ReportBackwards", {"report", "--from", "2024-03-02", "--to", "2024-03-01"}, "after --to"},
+        Refusal{
+            "ReportLongerThanAYear", {"report", "--from", "2024-01-01", "--to", "2025-01-01"}, "at most 366"},
+        Refusal{"ReportFormat",
+                {"report", "--from", "2024-03-01", "--to", "2024-03-01", "--format", "xml"},
+                "table or csv"}),
     [](const testing::TestParamInfo<Refusal>& row) { return std::string(row.param.name); });
 
 } // namespace

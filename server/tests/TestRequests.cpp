@@ -111,7 +111,12 @@ INSTANTIATE_TEST_SUITE_P(
              "employeeId=e1&jobId=j1&from=2024-03-05T10:00:00Z&to=2024-03-05T09:00:00Z", 400},
         Case{"SummaryBefore2000", Route::Summary,
              "employeeId=e1&jobId=j1&from=1970-01-01T00:00:00Z&to=2024-03-05T09:00:00Z", 400},
-        Case{"SummaryOfAnUnknownEmployee", Route::Summary, "employeeId=x&jobId=j1" + range, 403}),
+        Case{"SummaryOfAnUnknownEmployee", Route::Summary, "employeeId=x&jobId=j1" + range, 403},
+        // IDs that PostgreSQL's text cannot hold are no one's, and never cut short to someone's.
+        Case{"SummaryOfAnIdWithNul", Route::Summary, "employeeId=e1%00x&jobId=j1" + range, 403},
+        Case{"SummaryOfAnIdNotUtf8", Route::Summary, "employeeId=e1&jobId=j1%FF" + range, 403},
+        Case{"ClockInOfAnIdWithNul", Route::ClockIn,
+             R"({"employeeId":"e1\u0000","jobId":"j1","clockIn":"2024-03-05T09:00:00Z"})", 403}),
     [](const testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 TEST(Query, DecodesPercentEscapesAndKeepsPlus) {

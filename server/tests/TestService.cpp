@@ -30,7 +30,7 @@ ServeOptions optionsIn(const TempDir& dir) {
     o.db = dir.file("track.db");
     o.port = 0;
     o.allowAnonymousReports = true; // the raw requests below carry no token
-    Storage(o.db).addEmployee("e1", *hashPassword("pw"), {"j1"});
+    openStorage(o.db)->addEmployee("e1", *hashPassword("pw"), {"j1"});
     return o;
 }
 

@@ -1,5 +1,6 @@
 #include "FakeClock.h"
-#include "VerifyThrottle.h"
+#include "Storage.h"
+#include "TestDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,9 @@ class Throttle : public testing::TestWithParam<Case> {};
 
 TEST_P(Throttle, DelaysGuessesPerEmployeeAndAddress) {
     test::FakeClock clock;
-    VerifyThrottle throttle(clock, VerifyThrottle::Rule{1s, 60s, 15min, 3});
+    const test::TestDatabase database;
+    const auto storage = openStorage(database.name());
+    const auto throttle = storage->verifyThrottle(clock, VerifyThrottle::Rule{1s, 60s, 15min, 3});
     const auto split = [](const std::string& pair) {
         const auto at = pair.find('@');
         return std::pair(pair.substr(0, at), pair.substr(at + 1));
@@ -40,21 +43,21 @@ TEST_P(Throttle, DelaysGuessesPerEmployeeAndAddress) {
             clock.advance(std::chrono::seconds(step.seconds));
             continue;
         }
-        auto wait = throttle.begin(employee, address);
+        auto wait = throttle->begin(employee, address).value_or(-1s);
         if (step.what == 'F' && wait > 0s) {
             clock.advance(wait);
-            wait = throttle.begin(employee, address);
+            wait = throttle->begin(employee, address).value_or(-1s);
         }
         ASSERT_EQ(wait, 0s) << step.what << ' ' << step.pair;
         if (step.what != 'b') {
-            throttle.finish(employee, address,
-                            step.what == 's'   ? Attempt::Succeeded
-                            : step.what == 'n' ? Attempt::NotChecked
-                                               : Attempt::Failed);
+            throttle->finish(employee, address,
+                             step.what == 's'   ? Attempt::Succeeded
+                             : step.what == 'n' ? Attempt::NotChecked
+                                                : Attempt::Failed);
         }
     }
     const auto [employee, address] = split(GetParam().pair);
-    EXPECT_EQ(throttle.begin(employee, address), std::chrono::seconds(GetParam().wait));
+    EXPECT_EQ(throttle->begin(employee, address), std::chrono::seconds(GetParam().wait));
 }
 
 const std::vector<Step> eightFailures(8, Step{'F'});

@@ -109,7 +109,7 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrderOrSetAside) {
     QTemporaryDir folder;
     const std::string database = folder.filePath("service.sqlite3").toStdString();
     static const std::string hash = corlune::server::hashPassword("pw").value();
-    ASSERT_EQ(corlune::server::Storage(database).addEmployee(employee, hash, {job}),
+    ASSERT_EQ(corlune::server::openStorage(database)->addEmployee(employee, hash, {job}),
               corlune::server::AddOutcome::Added);
     corlune::server::ServeOptions options;
     options.db = database;

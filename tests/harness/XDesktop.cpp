@@ -79,12 +79,7 @@ void XDesktop::readEvents() {
     while (XPending(display) > 0) {
         XEvent event{};
         XNextEvent(display, &event);
-        const Clock::time_point now = Clock::now();
-        if (event.type == MapNotify && event.xmap.event == root()) {
-            windowLog.push_back({true, event.xmap.window, titleOf(event.xmap.window), now});
-        } else if (event.type == UnmapNotify && event.xunmap.event == root()) {
-            windowLog.push_back({false, event.xunmap.window, {}, now});
-        } else if (event.type == MappingNotify) {
+        if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
         } else if (event.type == ClientMessage && event.xclient.message_type == protocols &&
                    static_cast<Atom>(event.xclient.data.l[0]) == pingAtom && event.xclient.data.l[3] == tag) {
@@ -111,10 +106,6 @@ bool XDesktop::waitUntil(const std::function<bool()>& condition, std::chrono::mi
         pollfd connection{ConnectionNumber(display), POLLIN, 0};
         ::poll(&connection, 1, static_cast<int>(std::min<long>(left, 50)));
     }
-}
-
-void XDesktop::pumpFor(std::chrono::milliseconds duration) {
-    waitUntil([] { return false; }, duration);
 }
 
 std::string XDesktop::titleOf(WindowId window) {

@@ -12,24 +12,14 @@
 struct _XDisplay;
 union _XEvent;
 
-/// A connection of the harness's own to the X display (DISPLAY): finds programs' windows and
-/// watches them map and unmap, gives input through XTEST as a user would, asks a window whether
-/// its program is responsive and reads what it shows. There is no window manager: top-level
-/// windows are the root's children. Every call that gives input returns once the server has
-/// turned it into events. Use from one thread.
+/// A connection of the harness's own to the X display (DISPLAY): finds programs' windows, gives input through
+/// XTEST as a user would, asks a window whether its program is responsive and reads what it shows. There is
+/// no window manager: top-level windows are the root's children. Every call that gives input returns once the
+/// server has turned it into events. Use from one thread.
 class XDesktop {
 public:
     using WindowId = unsigned long;
     using Clock = std::chrono::steady_clock;
-
-    /// A top-level window mapped or unmapped, with the moment the harness read of it.
-    struct WindowEvent {
-        bool mapped = false;
-        WindowId window = 0;
-        /// The title when mapped; empty for an unmap.
-        std::string title;
-        Clock::time_point at;
-    };
 
     /// Throws std::runtime_error when the display cannot be opened or lacks XTEST.
     XDesktop();
@@ -43,8 +33,6 @@ public:
     std::string titleOf(WindowId window);
     /// Whether \a window exists and is mapped.
     bool isViewable(WindowId window);
-    /// Every map and unmap of a top-level window since this connection opened, read so far.
-    const std::vector<WindowEvent>& windowEvents() const { return windowLog; }
 
     /// Gives \a window the keyboard focus and waits until the server has it there.
     bool focus(WindowId window);
@@ -72,8 +60,6 @@ public:
     void setEventHandler(std::function<void(const _XEvent&)> handler) { eventHandler = std::move(handler); }
     /// Reads what the server sends until \a condition holds; false when \a timeout passed first.
     bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
-    /// Reads what the server sends for \a duration.
-    void pumpFor(std::chrono::milliseconds duration);
 
 private:
     void readEvents();
@@ -83,7 +69,6 @@ private:
     unsigned long atom(const char* name);
 
     _XDisplay* display = nullptr;
-    std::vector<WindowEvent> windowLog;
     std::function<void(const _XEvent&)> eventHandler;
     /// Answers to pings go to every connection that listens on the root window: this tells
     /// ours from those of another connection, the WindowPinger's for one.

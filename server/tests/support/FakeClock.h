@@ -9,6 +9,7 @@ class FakeClock final : public Clock {
 public:
     TimePoint now() const override { return steady; }
     UnixSeconds unixNow() const override { return unix; }
+    std::int64_t unixMillis() const override { return unix * 1000; }
     void advance(std::chrono::seconds by) {
         steady += by;
         unix += by.count();

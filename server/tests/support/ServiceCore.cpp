@@ -27,9 +27,12 @@ ServiceCore::ServiceCore(TokenRule rule)
 
 void ServiceCore::restart() {
     handlers.reset();
+    throttle.reset();
     storage.reset();
-    storage = std::make_unique<Storage>(db);
-    handlers = std::make_unique<Handlers>(*storage, throttle, clock, nullptr, VersionAnswer{"1.0", {}}, rule);
+    storage = openStorage(database.name());
+    throttle = storage->verifyThrottle(clock, VerifyThrottle::Rule{});
+    handlers =
+        std::make_unique<Handlers>(*storage, *throttle, clock, nullptr, VersionAnswer{"1.0", {}}, rule);
 }
 
 ApiResponse ServiceCore::verify(const std::string& employee, const std::string& job,

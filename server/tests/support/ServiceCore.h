@@ -2,16 +2,16 @@
 
 #include "FakeClock.h"
 #include "Handlers.h"
-#include "TempDir.h"
+#include "TestDatabase.h"
 
 #include <memory>
 #include <string>
 
 namespace corlune::server::test {
 
-/// The service's handlers over storage in a scratch folder, with a fake clock: every rule of
-/// the service without a socket. The employee "e1", password "secret", may work on the jobs
-/// "j1" and "0"; "e2" on "j2".
+/// The service's handlers over a fresh database of the backend under test, with a fake clock:
+/// every rule of the service without a socket. The employee "e1", password "secret", may work
+/// on the jobs "j1" and "0"; "e2" on "j2".
 class ServiceCore {
 public:
     explicit ServiceCore(TokenRule rule = TokenRule{});
@@ -27,12 +27,11 @@ public:
                        const std::string& at, const std::string& token = {}, const std::string& key = {});
     ApiResponse summary(const std::string& query, const std::string& token = {});
 
-    TempDir dir;
-    const std::string db = dir.file("track.db");
+    TestDatabase database;
     const TokenRule rule;
     FakeClock clock;
-    VerifyThrottle throttle{clock};
     std::unique_ptr<Storage> storage;
+    std::unique_ptr<VerifyThrottle> throttle;
     std::unique_ptr<Handlers> handlers;
 };
 

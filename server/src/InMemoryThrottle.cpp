@@ -1,4 +1,4 @@
-#include "VerifyThrottle.h"
+#include "InMemoryThrottle.h"
 
 #include <algorithm>
 
@@ -16,12 +16,17 @@ std::string keyOf(const std::string& employeeId, const std::string& clientAddres
 
 } // namespace
 
-void VerifyThrottle::erase(std::unordered_map<std::string, Record>::iterator it) {
+std::chrono::milliseconds delayAfter(const VerifyThrottle::Rule& rule, int failures) {
+    return std::min(rule.maxDelay,
+                    rule.firstDelay * (std::int64_t{1} << std::min(std::max(failures, 1) - 1, 30)));
+}
+
+void InMemoryThrottle::erase(std::unordered_map<std::string, Record>::iterator it) {
     byAge.erase(it->second.age);
     records.erase(it);
 }
 
-void VerifyThrottle::forgetStale(Clock::TimePoint now) {
+void InMemoryThrottle::forgetStale(Clock::TimePoint now) {
     while (!byAge.empty()) {
         const auto oldest = records.find(byAge.front());
         if (oldest->second.checking || now - oldest->second.lastTry < rule.forgetAfter) {
@@ -31,7 +36,7 @@ void VerifyThrottle::forgetStale(Clock::TimePoint now) {
     }
 }
 
-void VerifyThrottle::makeRoom() {
+void InMemoryThrottle::makeRoom() {
     for (auto key = byAge.begin(); records.size() >= rule.maxTracked && key != byAge.end();) {
         const auto it = records.find(*key++);
         if (!it->second.checking) {
@@ -40,7 +45,8 @@ void VerifyThrottle::makeRoom() {
     }
 }
 
-std::chrono::seconds VerifyThrottle::begin(const std::string& employeeId, const std::string& clientAddress) {
+std::optional<std::chrono::seconds> InMemoryThrottle::begin(const std::string& employeeId,
+                                                            const std::string& clientAddress) {
     const std::lock_guard lock(mutex);
     const auto now = clock.now();
     forgetStale(now);
@@ -66,8 +72,8 @@ std::chrono::seconds VerifyThrottle::begin(const std::string& employeeId, const 
     return std::chrono::seconds(0);
 }
 
-void VerifyThrottle::finish(const std::string& employeeId, const std::string& clientAddress,
-                            Attempt attempt) {
+void InMemoryThrottle::finish(const std::string& employeeId, const std::string& clientAddress,
+                              Attempt attempt) {
     const std::lock_guard lock(mutex);
     const auto it = records.find(keyOf(employeeId, clientAddress));
     if (it == records.end()) {
@@ -81,10 +87,8 @@ void VerifyThrottle::finish(const std::string& employeeId, const std::string& cl
     }
     if (attempt == Attempt::Failed) {
         ++record.failures;
-        const auto delay =
-            std::min(rule.maxDelay, rule.firstDelay * (std::int64_t{1} << std::min(record.failures - 1, 30)));
         record.lastTry = clock.now();
-        record.notBefore = record.lastTry + delay;
+        record.notBefore = record.lastTry + delayAfter(rule, record.failures);
         byAge.splice(byAge.end(), byAge, record.age);
     }
 }
