@@ -19,6 +19,8 @@
 // --caret for the caret blinking in the idle field (information only), and for the floor: the
 // smallest Qt Widgets program with a window like ours and one label changing once a second, with
 // what the program keeps resident above it. The service's own CPU time is shown beside ours.
+// Last, the longest the window does not respond while buttons are pressed with the service
+// answering reports only after a minute.
 #include "ChildProcess.h"
 #include "DamageWatch.h"
 #include "NetworkNamespace.h"
@@ -63,6 +65,7 @@ struct Control {
 };
 constexpr Control statusLabel{"statusLabel", 24, 152, 632, 24};
 constexpr Control clockButton{"clockButton", 24, 404, 120, 36};
+constexpr Control pauseButton{"pauseButton", 160, 404, 120, 36};
 constexpr Control idleField{"idleField", 530, 410, 50, 26};
 constexpr Control mainWindowControls[] = {
     statusLabel,
@@ -76,7 +79,7 @@ constexpr Control mainWindowControls[] = {
     {"webLabel", 24, 318, 632, 20},
     {"latestLabel", 24, 338, 632, 20},
     clockButton,
-    {"pauseButton", 160, 404, 120, 36},
+    pauseButton,
     idleField,
     {"idleStepper", 590, 410, 32, 26},
     {"idleLabel", 350, 410, 180, 24},
@@ -108,6 +111,8 @@ struct Options {
     /// A StatusNotifierWatcher on the session bus, as a desktop panel has: the program shows its
     /// tray icon, and its tooltip follows the work time.
     bool tray = true;
+    /// Length of the stall measurement against a service that answers reports after a minute.
+    int stallSeconds = 180;
     std::string floorProgram = CORLUNE_BENCH_FLOOR;
     /// Extra variables (NAME=value) for the program, to try a setting without rebuilding.
     std::vector<std::string> environment;
@@ -504,10 +509,43 @@ void printAboveFloor(const Mappings& program, const Mappings& floor) {
     std::printf("\n");
 }
 
+/// Starts the program against a service that holds every event report's answer for a minute,
+/// then presses Pause, Resume, Clock Out and Clock In in turn, one a second, for
+/// options.stallSeconds, while the window is pinged (_NET_WM_PING) without pause: the longest
+/// wait for an answer is the longest the window did not respond.
+void measureStall(Setting& setting, const Options& options, int& number) {
+    setting.service.reset();
+    setting.service = std::make_unique<ServerProcess>(
+        std::vector<std::string>{"--db", setting.scratch.file("service.db"), "--demo", "--delay-ms", "60000"},
+        TimeClockClient::servicePort(), setting.ns.get());
+    Desktop& desktop = setting.desktop;
+    Launch slow = launch(setting, options, number++, {"demo", true});
+    const Control presses[] = {pauseButton, pauseButton, clockButton, clockButton};
+    Clock::duration longest{};
+    int pings = 0;
+    int pressed = 0;
+    const Clock::time_point start = Clock::now();
+    for (Clock::time_point next = start; Clock::now() - start < std::chrono::seconds(options.stallSeconds);) {
+        if (Clock::now() >= next) {
+            clickOn(desktop.windows, slow.mainWindow, presses[pressed++ % 4]);
+            next += 1s;
+        }
+        const Clock::time_point sent = Clock::now();
+        if (!desktop.windows.ping(slow.mainWindow, 300s))
+            throw std::runtime_error("the window did not answer a ping within 300 s");
+        longest = std::max(longest, Clock::now() - sent);
+        ++pings;
+        std::this_thread::sleep_for(10ms);
+    }
+    std::printf("\nService answering reports after 60 s: %d presses of Pause, Resume, Clock Out and Clock In "
+                "over %d s\n  longest wait for a ping's answer %.1f ms (of %d pings)\n",
+                pressed, options.stallSeconds, ms(longest), pings);
+}
+
 void usage() {
     std::printf(
         "usage: bench_app [--seconds N] [--launches N] [--settle N] [--no-social] [--no-floor] [--caret]\n"
-        "                 [--no-tray]\n"
+        "                 [--no-tray] [--stall-seconds N]\n"
         "                 [--floor PATH] [--env NAME=VALUE]...\n"
         "Run it on a display without a window manager: scripts/lib/with-desktop bench_app\n"
         "  --seconds   length of each idle measurement (60)\n"
@@ -515,6 +553,7 @@ void usage() {
         "  --settle    seconds between clocking in and measuring (5)\n"
         "  --caret     also measure with the caret blinking in the idle field\n"
         "  --no-tray   no StatusNotifierWatcher on the session bus: the program has no tray icon\n"
+        "  --stall-seconds  length of the stall measurement, 0 for none (180)\n"
         "  --env       a variable for the measured program, to try a setting\n");
 }
 
@@ -541,6 +580,8 @@ Options parse(int argc, char** argv) {
             o.caret = true;
         } else if (arg == "--no-tray") {
             o.tray = false;
+        } else if (arg == "--stall-seconds") {
+            o.stallSeconds = std::stoi(value());
         } else if (arg == "--floor") {
             o.floorProgram = value();
         } else if (arg == "--env") {
@@ -554,9 +595,9 @@ Options parse(int argc, char** argv) {
             throw std::runtime_error("unknown argument " + arg + " (--help lists them)");
         }
     }
-    if (o.seconds < 1 || o.launches < 0 || o.settleSeconds < 0)
+    if (o.seconds < 1 || o.launches < 0 || o.settleSeconds < 0 || o.stallSeconds < 0)
         throw std::runtime_error(
-            "--seconds takes a positive number, --launches and --settle one not negative");
+            "--seconds takes a positive number, --launches, --settle and --stall-seconds one not negative");
     return o;
 }
 
@@ -566,10 +607,9 @@ int run(const Options& options) {
     Setting setting;
     if (::geteuid() == 0)
         setting.ns = std::make_unique<NetworkNamespace>();
-    setting.service =
-        std::make_unique<ServerProcess>(std::vector<std::string>{"--db", setting.scratch.file("service.db"),
-                                                                 "--demo", "--allow-anonymous-reports"},
-                                        TimeClockClient::servicePort(), setting.ns.get());
+    setting.service = std::make_unique<ServerProcess>(
+        std::vector<std::string>{"--db", setting.scratch.file("service.db"), "--demo"},
+        TimeClockClient::servicePort(), setting.ns.get());
     const pid_t service = setting.service->pid();
     std::unique_ptr<ChildProcess> watcher;
     if (options.tray) {
@@ -627,6 +667,8 @@ int run(const Options& options) {
             measureIdle(desktop, options, floor.pid(), mapped.window, -1, "Floor, idle");
         printAboveFloor(program, floorMappings);
     }
+    if (options.stallSeconds > 0)
+        measureStall(setting, options, number);
     return 0;
 }
 

@@ -46,8 +46,16 @@ AppDelegate::AppDelegate(Services services, QObject* parent)
     Services& s = this->services;
     // Loading the durable queue here means what an earlier run left is sent at the first
     // online poll of this one.
-    offlineQueue = std::make_unique<OfflineQueue>(sync, *s.transport, s.queueDatabasePath);
+    offlineQueue = std::make_unique<OfflineQueue>(sync, *s.transport, *s.wall, s.queueDatabasePath);
     timeClockApi = std::make_unique<TimeClockApi>(sync, *s.transport, *offlineQueue, *s.wall);
+    // A token the service no longer takes is renewed with the password "Stay signed in" kept;
+    // without one the owner's reports wait for the next sign-in.
+    offlineQueue->onUnauthorized = [this](const ReportOwner& owner) {
+        const std::optional<QString> password =
+            this->services.credentials->kcLoadPasswordForEmployee(owner.first, owner.second);
+        if (password && !password->isEmpty())
+            timeClockApi->verifyAgain(owner, *password);
+    };
     workSession = std::make_unique<WorkSession>(
         WorkSession::Services{*s.monotonic, *s.wall, *s.idle, *timeClockApi, *s.breakPrompt});
     workSession->afterUpdateUI = [this] { afterUpdateUI(); };
@@ -89,6 +97,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     if (terminating)
         return;
+    mainWindow->setEnabled(true);
     showFirstRunIfNeeded(*services.defaults, *services.alerts);
     if (terminating)
         return;
@@ -201,6 +210,10 @@ void AppDelegate::setupUI() {
     todayTotal->setView(mainWindow.get());
     socialPanel = std::make_unique<SocialPanel>(sync, *services.transport, *mainWindow);
     mainWindow->setIdleDetectionAvailable(services.idle->isAvailable());
+    offlineQueue->setRefusedView(mainWindow.get());
+    // Nothing in the window acts before sign-in, whatever presses it: a report then would have
+    // no employee.
+    mainWindow->setEnabled(false);
     mainWindow->present();
 }
 

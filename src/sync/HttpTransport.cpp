@@ -36,9 +36,11 @@ public:
     /// Lives in this thread from start() to the end of run(); requests are posted to it.
     QNetworkAccessManager* manager() const { return nam; }
 
-    /// Runs one transfer; on this thread only. \a done gets its reply once it has finished.
+    /// Runs one transfer, aborted when it has not ended within \a bound; on this thread only.
+    /// \a done gets its reply once it has finished.
     void transfer(const QNetworkRequest& request, const QByteArray& verb,
-                  const std::optional<QByteArray>& body, const Completion& done);
+                  const std::optional<QByteArray>& body, std::chrono::milliseconds bound,
+                  const Completion& done);
 
 protected:
     void run() override {
@@ -47,6 +49,9 @@ protected:
         QNetworkAccessManager local;
         if (direct)
             local.setProxy(QNetworkProxy::NoProxy);
+        // The service never redirects. Whatever does (a captive portal, a proxy) is not the
+        // service, and following it would hand a report or a password to another host.
+        local.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
         nam = &local;
         // Every answer passes through large read buffers that are freed once it is read. glibc
         // keeps such blocks resident where they lie, in the middle of the heap, for the life of a
@@ -92,6 +97,7 @@ struct CallState {
 };
 
 const char* const tooLargeProperty = "corluneAnswerTooLarge";
+constexpr qsizetype excerptBytes = 4096;
 
 // The error Qt itself reports for an HTTP status (qhttpthreaddelegate.cpp). A reply carrying
 // exactly that error is an answer like any other, not a transport failure.
@@ -137,7 +143,13 @@ JsonReply readReply(QNetworkReply& reply) {
     const QNetworkReply::NetworkError error = reply.error();
     if (error != QNetworkReply::NoError && !(code.isValid() && error == errorQtReportsForStatus(status)))
         return {status, reply.errorString(), {}};
-    return HttpTransport::replyFromAnswer(status, reply.readAll());
+    const QByteArray body = reply.readAll();
+    JsonReply answer = HttpTransport::replyFromAnswer(status, body);
+    // A date or a number of seconds; anything longer is not worth reading.
+    if (const QByteArray retryAfter = reply.rawHeader("Retry-After"); retryAfter.size() <= 64)
+        answer.retryAfter = retryAfter;
+    answer.excerpt = body.left(excerptBytes);
+    return answer;
 }
 
 bool isToken(const QString& method) {
@@ -183,8 +195,10 @@ std::optional<QByteArray> jsonText(const std::optional<QJsonValue>& json) {
 
 } // namespace
 
-HttpTransport::HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls)
+HttpTransport::HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls,
+                             std::chrono::milliseconds bound)
     : baseUrl(std::move(baseUrl))
+    , bound(bound)
     , tls(std::move(tls))
     , worker(std::make_unique<Worker>(isLoopback(this->baseUrl))) {}
 
@@ -216,10 +230,14 @@ JsonReply HttpTransport::replyFromAnswer(qint64 status, const QByteArray& body) 
 }
 
 void HttpTransport::Worker::transfer(const QNetworkRequest& request, const QByteArray& verb,
-                                     const std::optional<QByteArray>& body, const Completion& done) {
+                                     const std::optional<QByteArray>& body, std::chrono::milliseconds bound,
+                                     const Completion& done) {
     QNetworkReply* reply = send(*nam, request, verb, body);
     ++transfers;
     quiet->stop();
+    // Qt's own transfer timeout only sees silence; an answer that trickles on for ever must end
+    // too, or it keeps one of the few connections per host from every later request.
+    QTimer::singleShot(bound, Qt::PreciseTimer, reply, [reply] { reply->abort(); });
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > maxAnswerBytes && !reply->property(tooLargeProperty).toBool()) {
             reply->setProperty(tooLargeProperty, true);
@@ -235,7 +253,7 @@ void HttpTransport::Worker::transfer(const QNetworkRequest& request, const QByte
 }
 
 void HttpTransport::start(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
-                          const QByteArray& idempotencyKey, Completion done) {
+                          const RequestHeaders& headers, Completion done) {
     QNetworkAccessManager* nam = worker->manager();
     // A refusal is handed over on the worker thread too, like every other completion.
     const auto refuse = [nam, &done](const QString& why) {
@@ -259,24 +277,25 @@ void HttpTransport::start(const QString& method, const QString& path, const std:
 
     QNetworkRequest request(url);
     request.setRawHeader("Content-Type", "application/json");
-    if (!idempotencyKey.isEmpty())
-        request.setRawHeader("Idempotency-Key", idempotencyKey);
-    request.setTransferTimeout(static_cast<int>(inactivityTimeout.count()));
+    if (!headers.idempotencyKey.isEmpty())
+        request.setRawHeader("Idempotency-Key", headers.idempotencyKey);
+    if (!headers.token.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + headers.token);
     if (tls)
         request.setSslConfiguration(*tls);
     QMetaObject::invokeMethod(
         nam,
-        [worker = worker.get(), request, verb = method.toLatin1(), body = jsonText(json),
-         done = std::move(done)] { worker->transfer(request, verb, body, done); },
+        [worker = worker.get(), request, verb = method.toLatin1(), body = jsonText(json), bound = bound,
+         done = std::move(done)] { worker->transfer(request, verb, body, bound, done); },
         Qt::QueuedConnection);
 }
 
 JsonReply HttpTransport::sendJSONRequestMethod(const QString& method, const QString& path,
                                                const std::optional<QJsonValue>& json,
-                                               const QByteArray& idempotencyKey) {
+                                               const RequestHeaders& headers) {
     Q_ASSERT(QThread::currentThread() != worker.get());
     auto state = std::make_shared<CallState>();
-    start(method, path, json, idempotencyKey, [state](JsonReply reply) {
+    start(method, path, json, headers, [state](JsonReply reply) {
         const std::lock_guard lock(state->mutex);
         if (state->abandoned)
             return;
@@ -286,7 +305,7 @@ JsonReply HttpTransport::sendJSONRequestMethod(const QString& method, const QStr
     });
 
     std::unique_lock lock(state->mutex);
-    state->answered.wait_for(lock, replyWait, [&] { return state->done; });
+    state->answered.wait_for(lock, bound, [&] { return state->done; });
     if (!state->done) {
         state->abandoned = true;
         return {};
@@ -296,7 +315,7 @@ JsonReply HttpTransport::sendJSONRequestMethod(const QString& method, const QStr
 
 void HttpTransport::sendAsync(const QString& method, const QString& path,
                               const std::optional<QJsonValue>& json, QObject* context,
-                              std::function<void(const JsonReply&)> done) {
+                              std::function<void(const JsonReply&)> done, const RequestHeaders& headers) {
     auto box = std::make_shared<JsonReply>();
     auto relay = std::make_shared<ReplyRelay>();
     QObject::connect(
@@ -304,7 +323,7 @@ void HttpTransport::sendAsync(const QString& method, const QString& path,
         Qt::QueuedConnection);
     // From here on the relay is only touched, and finally deleted, on the worker thread.
     relay->moveToThread(worker.get());
-    start(method, path, json, {}, [box, relay](JsonReply reply) {
+    start(method, path, json, headers, [box, relay](JsonReply reply) {
         *box = std::move(reply);
         emit relay->replied();
     });

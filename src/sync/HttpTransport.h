@@ -17,11 +17,9 @@
 /// caller has returned.
 class HttpTransport final : public JsonTransport {
 public:
-    /// How long sendJSONRequestMethod() waits for its answer.
+    /// How long a transfer may take from its start to its last byte; then it is aborted, and
+    /// sendJSONRequestMethod() stops waiting.
     static constexpr std::chrono::milliseconds replyWait{15'000};
-    /// A transfer that moves no byte for this long is aborted. The caller has long stopped waiting
-    /// by then; this only frees the connection of a service that hangs.
-    static constexpr std::chrono::milliseconds inactivityTimeout{60'000};
     /// An answer body larger than this is cut off and reported as an error.
     static constexpr qint64 maxAnswerBytes = 16 * 1024 * 1024;
 
@@ -29,17 +27,20 @@ public:
     /// appended to it as it is. \a tls replaces Qt's default TLS settings (tests trust a local CA
     /// through it); peers are verified either way. A service on this machine is reached directly:
     /// a proxy could only get in the way, and asking the system for one costs two threads and
-    /// libproxy's start-up; any other goes through the system's proxy settings.
-    explicit HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls = std::nullopt);
+    /// libproxy's start-up; any other goes through the system's proxy settings. \a bound replaces
+    /// replyWait.
+    explicit HttpTransport(QString baseUrl, std::optional<QSslConfiguration> tls = std::nullopt,
+                           std::chrono::milliseconds bound = replyWait);
     ~HttpTransport() override;
     HttpTransport(const HttpTransport&) = delete;
     HttpTransport& operator=(const HttpTransport&) = delete;
 
     JsonReply sendJSONRequestMethod(const QString& method, const QString& path,
                                     const std::optional<QJsonValue>& json,
-                                    const QByteArray& idempotencyKey = {}) override;
+                                    const RequestHeaders& headers = {}) override;
     void sendAsync(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
-                   QObject* context, std::function<void(const JsonReply&)> done) override;
+                   QObject* context, std::function<void(const JsonReply&)> done,
+                   const RequestHeaders& headers = {}) override;
 
     /// What an answer with \a status and \a body gives the caller: the top-level object, nothing
     /// for an empty body or an array, a parse error for anything else.
@@ -55,9 +56,10 @@ private:
     /// Hands the request to the worker thread; \a done runs there, exactly once, unless the
     /// transport is destroyed first.
     void start(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
-               const QByteArray& idempotencyKey, Completion done);
+               const RequestHeaders& headers, Completion done);
 
     QString baseUrl;
+    std::chrono::milliseconds bound;
     std::optional<QSslConfiguration> tls;
     std::unique_ptr<Worker> worker;
 };

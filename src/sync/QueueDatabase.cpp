@@ -19,7 +19,7 @@ namespace {
 // Marks the file as this program's queue ("CLQ1"), so that a foreign database is set aside
 // rather than written into.
 constexpr int applicationId = 0x434C5131;
-constexpr int schemaVersion = 1;
+constexpr int schemaVersion = 2;
 // Long enough for another instance's single-row commit, short enough not to hold up start-up.
 constexpr int busyTimeoutMs = 1000;
 
@@ -183,23 +183,33 @@ QueueDatabase::Outcome QueueDatabase::ensureSchema() {
         version ? firstValue(*sql, db, "SELECT count(*) FROM sqlite_schema", &rc) : std::nullopt;
     if (!tables)
         return failure(rc);
-    if (appId->toInt() != 0 || tables->toInt() != 0)
-        return appId->toInt() == applicationId && version->toInt() == schemaVersion ? Outcome::Ok
-                                                                                    : Outcome::Unusable;
-    const QByteArray create = QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2; "
-                                             "CREATE TABLE pending (id INTEGER PRIMARY KEY, "
-                                             "method TEXT NOT NULL, path TEXT NOT NULL, body TEXT NOT NULL, "
-                                             "idempotency_key TEXT NOT NULL)")
-                                  .arg(applicationId)
-                                  .arg(schemaVersion)
-                                  .toUtf8();
-    rc = sql->exec(db, create.constData(), nullptr, nullptr, nullptr);
+    const bool ours = appId->toInt() == applicationId;
+    // The first version's queue lacks only the record of refusals.
+    const char* refusals = "ALTER TABLE pending ADD COLUMN refused_status INTEGER; "
+                           "ALTER TABLE pending ADD COLUMN refused_answer BLOB; ";
+    QByteArray change;
+    if (ours && version->toInt() == 1)
+        change = QByteArray("BEGIN; ") + refusals + "PRAGMA user_version=2; COMMIT";
+    else if (appId->toInt() != 0 || tables->toInt() != 0)
+        return ours && version->toInt() == schemaVersion ? Outcome::Ok : Outcome::Unusable;
+    else
+        change = QStringLiteral("BEGIN; PRAGMA application_id=%1; PRAGMA user_version=%2; "
+                                "CREATE TABLE pending (id INTEGER PRIMARY KEY, "
+                                "method TEXT NOT NULL, path TEXT NOT NULL, body TEXT NOT NULL, "
+                                "idempotency_key TEXT NOT NULL); %3COMMIT")
+                     .arg(applicationId)
+                     .arg(schemaVersion)
+                     .arg(QLatin1String(refusals))
+                     .toUtf8();
+    rc = sql->exec(db, change.constData(), nullptr, nullptr, nullptr);
     return rc == SQLITE_OK ? Outcome::Ok : failure(rc);
 }
 
 QueueDatabase::Outcome QueueDatabase::readPending(QList<QueuedRequest>& salvage) {
     sqlite3_stmt* select = nullptr;
-    int rc = sql->prepare_v2(db, "SELECT id, method, path, body, idempotency_key FROM pending ORDER BY id",
+    int rc = sql->prepare_v2(db,
+                             "SELECT id, method, path, body, idempotency_key FROM pending "
+                             "WHERE refused_status IS NULL ORDER BY id",
                              -1, &select, nullptr);
     if (rc != SQLITE_OK)
         return isDamage(rc) || (rc & 0xFF) == SQLITE_ERROR ? Outcome::Unusable : Outcome::Busy;
@@ -314,5 +324,19 @@ bool QueueDatabase::remove(qint64 rowId) {
     sql->bind_int64(stmt, 1, rowId);
     const int rc = sql->step(stmt);
     sql->reset(stmt);
+    return rc == SQLITE_DONE;
+}
+
+bool QueueDatabase::setAside(qint64 rowId, qint64 status, const QByteArray& answer) {
+    sqlite3_stmt* stmt = nullptr;
+    if (!db || rowId <= 0 ||
+        sql->prepare_v2(db, "UPDATE pending SET refused_status = ?1, refused_answer = ?2 WHERE id = ?3", -1,
+                        &stmt, nullptr) != SQLITE_OK)
+        return false;
+    sql->bind_int64(stmt, 1, status);
+    sql->bind_blob(stmt, 2, answer.constData(), int(answer.size()), SQLITE_STATIC);
+    sql->bind_int64(stmt, 3, rowId);
+    const int rc = sql->step(stmt);
+    sql->finalize(stmt);
     return rc == SQLITE_DONE;
 }

@@ -33,7 +33,7 @@ public:
     QueueDatabase(const QueueDatabase&) = delete;
     QueueDatabase& operator=(const QueueDatabase&) = delete;
 
-    /// The requests found at opening, oldest first, each with its rowId.
+    /// The requests found at opening that wait to be sent, oldest first, each with its rowId.
     QList<QueuedRequest> takeLoaded() { return std::move(loaded); }
 
     /// Stores \a request durably; answers its row id, or nothing when the write failed.
@@ -41,9 +41,13 @@ public:
     /// Forgets a delivered request; false when the write failed. After a power cut, not a crash,
     /// the latest removals may be undone.
     bool remove(qint64 rowId);
+    /// Keeps a request the service refused for good, with its \a status and \a answer, where no
+    /// later opening loads it again; false when the write failed.
+    bool setAside(qint64 rowId, qint64 status, const QByteArray& answer);
 
-    /// Ends this connection; deletes the file when it holds no request and no other instance
-    /// has it open. Answers whether it was deleted. The object is closed afterwards either way.
+    /// Ends this connection; deletes the file when it holds no request, set aside or not, and
+    /// no other instance has it open. Answers whether it was deleted. The object is closed afterwards either
+    /// way.
     bool closeRemovingIfEmpty();
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SyncState.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -16,4 +18,10 @@ struct QueuedRequest {
     /// Positive: its row in the queue database. Zero or negative: held in memory only (the queue
     /// numbers such requests downwards from -1 to tell them apart).
     qint64 rowId = 0;
+
+    /// Whose report it is, by the "employeeId" and "jobId" the program put into every body.
+    ReportOwner owner() const {
+        return {body.value(QStringLiteral("employeeId")).toString(),
+                body.value(QStringLiteral("jobId")).toString()};
+    }
 };

@@ -40,6 +40,7 @@ bool SqliteLibrary::resolveAll() {
            resolve(handle, "sqlite3_clear_bindings", clear_bindings) &&
            resolve(handle, "sqlite3_finalize", finalize) && resolve(handle, "sqlite3_bind_text", bind_text) &&
            resolve(handle, "sqlite3_bind_int64", bind_int64) &&
+           resolve(handle, "sqlite3_bind_blob", bind_blob) &&
            resolve(handle, "sqlite3_column_text", column_text) &&
            resolve(handle, "sqlite3_column_bytes", column_bytes) &&
            resolve(handle, "sqlite3_column_int64", column_int64) &&

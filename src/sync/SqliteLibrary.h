@@ -32,6 +32,7 @@ public:
     decltype(&sqlite3_finalize) finalize = nullptr;
     decltype(&sqlite3_bind_text) bind_text = nullptr;
     decltype(&sqlite3_bind_int64) bind_int64 = nullptr;
+    decltype(&sqlite3_bind_blob) bind_blob = nullptr;
     decltype(&sqlite3_column_text) column_text = nullptr;
     decltype(&sqlite3_column_bytes) column_bytes = nullptr;
     decltype(&sqlite3_column_int64) column_int64 = nullptr;

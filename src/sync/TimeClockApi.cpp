@@ -3,10 +3,7 @@
 #include "IsoFormatter.h"
 #include "JsonTransport.h"
 #include "OfflineQueue.h"
-#include "SyncState.h"
 #include "WallClock.h"
-
-#include <QUuid>
 
 using TimeClockWire::Event;
 
@@ -23,10 +20,23 @@ QString TimeClockApi::timestamp(const std::optional<QDateTime>& at) const {
 
 bool TimeClockApi::apiVerifyEmployee(const QString& employeeId, const QString& jobId,
                                      const QString& password) {
-    const JsonReply reply = transport.sendJSONRequestMethod(
+    const std::optional<QByteArray> token = TimeClockWire::signInToken(transport.sendJSONRequestMethod(
         QStringLiteral("POST"), TimeClockWire::verifyPath(),
-        QJsonValue(TimeClockWire::verificationBody(employeeId, jobId, password)));
-    return isSuccessStatus(reply.status) && !reply.error && TimeClockWire::verificationAccepted(reply.result);
+        QJsonValue(TimeClockWire::verificationBody(employeeId, jobId, password))));
+    if (token)
+        sync.tokens[{employeeId, jobId}] = *token;
+    return token.has_value();
+}
+
+void TimeClockApi::verifyAgain(const ReportOwner& owner, const QString& password) {
+    transport.sendAsync(QStringLiteral("POST"), TimeClockWire::verifyPath(),
+                        QJsonValue(TimeClockWire::verificationBody(owner.first, owner.second, password)),
+                        &replies, [this, owner](const JsonReply& reply) {
+                            if (const std::optional<QByteArray> token = TimeClockWire::signInToken(reply)) {
+                                sync.tokens[owner] = *token;
+                                queue.flushPendingIfOnline();
+                            }
+                        });
 }
 
 void TimeClockApi::apiClockInAt(const std::optional<QDateTime>& at) {
@@ -58,24 +68,19 @@ void TimeClockApi::reportEvent(Event event, const std::optional<QDateTime>& at) 
 }
 
 void TimeClockApi::report(const QString& path, const QJsonObject& body) {
-    const QString post = QStringLiteral("POST");
-    const QByteArray key = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
-    if (sync.isOnline && queue.pendingQueue().isEmpty()) {
-        const JsonReply reply = transport.sendJSONRequestMethod(post, path, QJsonValue(body), key);
-        if (isSuccessStatus(reply.status))
-            return;
-    }
-    queue.enqueueRequestMethod(post, path, body, key);
+    queue.enqueueRequestMethod(QStringLiteral("POST"), path, body);
 }
 
-std::optional<QJsonObject> TimeClockApi::timeSummaryFrom(const std::optional<QDateTime>& from,
-                                                         const std::optional<QDateTime>& to) {
+void TimeClockApi::timeSummaryFrom(const std::optional<QDateTime>& from, const std::optional<QDateTime>& to,
+                                   std::function<void(const std::optional<QJsonObject>&)> done) {
     if (!sync.isOnline)
-        return std::nullopt;
+        return;
     const QString toText = timestamp(to);
     const QString fromText = isoFormatter().stringFromDate(
         from && from->isValid() ? *from : QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
     const QString path =
         TimeClockWire::summaryPath(sync.employeeId.value_or(QString()), sync.jobId, fromText, toText);
-    return transport.sendJSONRequestMethod(QStringLiteral("GET"), path, std::nullopt).result;
+    transport.sendAsync(QStringLiteral("GET"), path, std::nullopt, &replies,
+                        [done = std::move(done)](const JsonReply& reply) { done(reply.result); },
+                        {{}, sync.token()});
 }

@@ -1,6 +1,9 @@
 #include "TimeClockWire.h"
 
 #include <QByteArray>
+#include <QLocale>
+
+#include <algorithm>
 
 namespace TimeClockWire {
 
@@ -90,8 +93,47 @@ bool readsAsTrue(const QJsonValue& value) {
     return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
 }
 
-bool verificationAccepted(const std::optional<QJsonObject>& answer) {
-    return answer && readsAsTrue(answer->value(QStringLiteral("ok")));
+std::optional<QByteArray> signInToken(const JsonReply& reply) {
+    if (!isSuccessStatus(reply.status) || reply.error || !reply.result ||
+        !readsAsTrue(reply.result->value(QStringLiteral("ok"))))
+        return std::nullopt;
+    // The token goes into a header of every report: nothing but its own alphabet gets there.
+    const QString token = reply.result->value(QStringLiteral("token")).toString();
+    const bool wellFormed =
+        !token.isEmpty() && token.size() <= 512 && std::all_of(token.begin(), token.end(), [](QChar c) {
+            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+                   QStringView(u"-._~+/=").contains(c);
+        });
+    return wellFormed ? token.toLatin1() : QByteArray();
+}
+
+Delivery deliveryOf(const JsonReply& reply) {
+    if (isSuccessStatus(reply.status))
+        return reply.error ? Delivery::TryLater : Delivery::Delivered;
+    if (reply.status == 401)
+        return Delivery::Unauthorized;
+    // The service answers every refusal with a JSON object; a page from anyone else (a proxy,
+    // a portal) says nothing about the report.
+    const bool lasting = reply.status >= 400 && reply.status < 500 && reply.status != 407 &&
+                         reply.status != 408 && reply.status != 429;
+    return lasting && reply.result ? Delivery::Refused : Delivery::TryLater;
+}
+
+std::optional<std::chrono::seconds> retryAfter(const JsonReply& reply, const QDateTime& now) {
+    if ((reply.status != 429 && reply.status != 503) || reply.retryAfter.isEmpty())
+        return std::nullopt;
+    const QByteArray value = reply.retryAfter.trimmed();
+    bool isNumber = false;
+    qint64 seconds = value.toLongLong(&isNumber);
+    if (!isNumber) {
+        // The HTTP date's one preferred form, as every server sends it.
+        const QDateTime parsed = QLocale::c().toDateTime(QString::fromLatin1(value),
+                                                         QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        if (!parsed.isValid())
+            return std::nullopt;
+        seconds = now.secsTo(QDateTime(parsed.date(), parsed.time(), Qt::UTC));
+    }
+    return std::chrono::seconds(std::clamp<qint64>(seconds, 0, maxRetryAfter.count()));
 }
 
 QString encodeQueryValue(const QString& value) {

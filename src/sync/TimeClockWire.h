@@ -1,12 +1,15 @@
 #pragma once
 
+#include "JsonTransport.h"
 #include "SyncState.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 #include <QtGlobal>
 
+#include <chrono>
 #include <optional>
 
 /// The wire contract with the time-tracking service: paths, request bodies and the reading of
@@ -37,8 +40,25 @@ QJsonObject inputBody(const SyncState& sync, const QString& startedAt, const QSt
 /// a digit 1 to 9. Null, arrays and objects read as false.
 bool readsAsTrue(const QJsonValue& value);
 
-/// Whether a verification answer accepts the credentials: "ok" present and reading as true.
-bool verificationAccepted(const std::optional<QJsonObject>& answer);
+/// The token a verification signs in with: none when the reply does not accept the credentials
+/// (a status outside 200..299, an error, or no "ok" reading as true); empty when it accepts them
+/// without a well-formed "token" (1 to 512 characters of A-Z a-z 0-9 - . _ ~ + / =).
+std::optional<QByteArray> signInToken(const JsonReply& reply);
+
+/// What an answer to a report means for it.
+enum class Delivery {
+    Delivered,    ///< a 2xx status with an empty or JSON body
+    Refused,      ///< refused for good: a 4xx other than 401, 407, 408 and 429, with a JSON object
+    Unauthorized, ///< 401: the token is no longer good
+    TryLater,     ///< anything else: no answer, a 3xx, a 5xx, a body that is not the service's
+};
+Delivery deliveryOf(const JsonReply& reply);
+
+/// The longest wait a "Retry-After" can ask for.
+inline constexpr std::chrono::seconds maxRetryAfter{600};
+/// How long a 429 or 503 answer asks to wait, by its "Retry-After" in seconds or as an HTTP
+/// date, at most maxRetryAfter; none for any other answer or a header that is neither.
+std::optional<std::chrono::seconds> retryAfter(const JsonReply& reply, const QDateTime& now);
 
 /// Percent-encodes every UTF-8 byte outside ASCII letters, digits and "-", ".", "_", "~" as %XX
 /// (uppercase hex), so that no value can add or split query parameters.

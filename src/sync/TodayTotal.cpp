@@ -51,10 +51,9 @@ void TodayTotal::refreshTotalToday() {
         return;
     // Set before the request, so that a failed one also starts a new interval.
     lastTotalRefresh = now;
-    const std::optional<QJsonObject> summary = api.timeSummaryFrom(startOfToday(), std::nullopt);
-    if (!summary)
-        return;
-    const std::optional<QString> text = totalText(*summary);
-    if (text && view)
-        view->setTotalText(*text);
+    api.timeSummaryFrom(startOfToday(), std::nullopt, [this](const std::optional<QJsonObject>& summary) {
+        const std::optional<QString> text = summary ? totalText(*summary) : std::nullopt;
+        if (text && view)
+            view->setTotalText(*text);
+    });
 }

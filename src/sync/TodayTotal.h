@@ -12,7 +12,8 @@ class WallClock;
 struct SyncState;
 
 /// The "Total today: " line: the work the service has recorded for the signed-in employee and
-/// job since the start of the local day, fetched after sign-in. GUI thread only.
+/// job since the start of the local day, fetched after sign-in. GUI thread only. Its answers come
+/// through the TimeClockApi it is handed, which must not outlive it.
 class TodayTotal {
 public:
     /// A second refresh within this many seconds of the last one sends nothing.
@@ -28,9 +29,9 @@ public:
     /// The instant the current day began in the system's time zone.
     QDateTime startOfToday() const;
 
-    /// While online and signed in, and not within 15 s of the last attempt, fetches the summary
-    /// from the start of today to now and shows its "totalWorkMs"; any other answer leaves the
-    /// label as it was.
+    /// While online and signed in, and not within 15 s of the last attempt, asks for the summary
+    /// from the start of today to now, and shows its "totalWorkMs" when it comes; any other
+    /// answer leaves the label as it was. Returns at once.
     void refreshTotalToday();
 
     /// When the last refresh got as far as sending; none before the first.

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <cmath>
@@ -87,8 +88,9 @@ void MainWindow::setupUI() {
     addIdleControls();
     globalTrackCheckbox = new QCheckBox(QStringLiteral("Track inputs globally"), this);
     globalTrackCheckbox->setObjectName(QStringLiteral("globalTrackCheckbox"));
-    // clicked, not toggled: only the user's change is an action, not start-up's setChecked().
-    connect(globalTrackCheckbox, &QCheckBox::clicked, this, &MainWindow::globalTrackToggled);
+    // Every change counts, the keyboard's and the accessibility bus's as well as a click's.
+    connect(globalTrackCheckbox, &QCheckBox::toggled, this, &MainWindow::globalTrackToggled);
+    globalTrackCheckbox->setFocusPolicy(Qt::TabFocus);
     place(globalTrackCheckbox, 24, 10, 220, 24, bottomLeft);
     addOfflineBanner();
     addSocialPanel();
@@ -146,6 +148,8 @@ void MainWindow::addSessionButtons() {
     clockButton->setObjectName(QStringLiteral("clockButton"));
     clockButton->setPalette(tinted);
     connect(clockButton, &QPushButton::clicked, this, &MainWindow::clockRequested);
+    // A click leaves no focus behind, so a stray space bar later presses nothing.
+    clockButton->setFocusPolicy(Qt::TabFocus);
     place(clockButton, 24, 40, 120, 36, bottomLeft);
 
     pauseButton = new QPushButton(QStringLiteral("Pause"), this);
@@ -153,6 +157,7 @@ void MainWindow::addSessionButtons() {
     pauseButton->setPalette(tinted);
     pauseButton->setEnabled(false);
     connect(pauseButton, &QPushButton::clicked, this, &MainWindow::pauseRequested);
+    pauseButton->setFocusPolicy(Qt::TabFocus);
     place(pauseButton, 160, 40, 120, 36, bottomLeft);
 }
 
@@ -186,6 +191,14 @@ void MainWindow::addOfflineBanner() {
     // grows to the left to fit.
     const int bannerWidth = std::max(360, textWidth(banner, syncLabel->text()));
     place(syncLabel, 660 - bannerWidth, 434, bannerWidth, 20, topRight);
+
+    refusedLabel = makeLabel(QStringLiteral("refusedLabel"), banner, accent);
+    refusedLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    refusedLabel->setToolTip(refusedReportsToolTip());
+    refusedLabel->setAccessibleDescription(refusedReportsToolTip());
+    refusedLabel->hide();
+    const int refusedWidth = std::max(bannerWidth, textWidth(banner, refusedReportsText(9999)));
+    place(refusedLabel, 660 - refusedWidth, 412, refusedWidth, 20, topRight);
 }
 
 void MainWindow::addSocialPanel() {
@@ -294,6 +307,22 @@ void MainWindow::setOfflineBannerVisible(bool visible) {
     setHiddenIfChanged(syncLabel, !visible);
 }
 
+QString MainWindow::refusedReportsText(int count) {
+    return count == 1 ? QStringLiteral("1 report was refused by the service and set aside.")
+                      : QStringLiteral("%1 reports were refused by the service and set aside.").arg(count);
+}
+
+QString MainWindow::refusedReportsToolTip() {
+    return QStringLiteral("The time-tracking service refused these reports for good, so they are not sent "
+                          "again. They are kept on this computer; please tell whoever runs the service.");
+}
+
+void MainWindow::setRefusedReportCount(int count) {
+    setTextIfChanged(refusedLabel, refusedReportsText(count));
+    refusedLabel->setAccessibleName(refusedLabel->text());
+    setHiddenIfChanged(refusedLabel, count <= 0);
+}
+
 void MainWindow::setTotalText(const QString& text) {
     setTextIfChanged(totalLabel, text);
 }
@@ -311,6 +340,7 @@ void MainWindow::setSocialLines(const SocialTexts::SocialLines& lines) {
 }
 
 void MainWindow::setGlobalTrackChecked(bool checked) {
+    const QSignalBlocker quiet(globalTrackCheckbox);
     globalTrackCheckbox->setChecked(checked);
 }
 

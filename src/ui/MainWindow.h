@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OfflineBannerView.h"
+#include "RefusedReportsView.h"
 #include "SessionView.h"
 #include "SocialView.h"
 #include "TotalView.h"
@@ -19,15 +20,16 @@ class QLineEdit;
 class QPushButton;
 
 /// The program's one window: the logo, the session's status lines and buttons, today's total,
-/// the idle-threshold controls, the global-tracking check box, the offline banner and the social
-/// metrics panel. Every control has a fixed frame that follows the window's size by its anchoring
-/// mask; there are no layouts, so the five-times-a-second rewrites never relayout anything, and
-/// a write that changes nothing neither repaints.
+/// the idle-threshold controls, the global-tracking check box, the offline banner, the line about
+/// refused reports and the social metrics panel. Every control has a fixed frame that follows the window's
+/// size by its anchoring mask; there are no layouts, so the five-times-a-second rewrites never relayout
+/// anything, and a write that changes nothing neither repaints.
 ///
 /// The window reports the user's actions as signals and never acts on them itself.
 class MainWindow final : public QWidget,
                          public SessionView,
                          public OfflineBannerView,
+                         public RefusedReportsView,
                          public TotalView,
                          public SocialView {
     Q_OBJECT
@@ -60,8 +62,9 @@ public:
     void setIdleFieldText(const QString& text) override;
     void setIdleStepperValue(int minutes) override;
 
-    // OfflineBannerView, TotalView
+    // OfflineBannerView, RefusedReportsView, TotalView
     void setOfflineBannerVisible(bool visible) override;
+    void setRefusedReportCount(int count) override;
     void setTotalText(const QString& text) override;
 
     // SocialView
@@ -78,6 +81,9 @@ public:
 
     static QString idleUnavailableToolTip();
     static QString globalMonitoringUnavailableToolTip();
+    /// The line shown once the service has refused \a count reports for good, and its tooltip.
+    static QString refusedReportsText(int count);
+    static QString refusedReportsToolTip();
 
 signals:
     void clockRequested();
@@ -86,7 +92,7 @@ signals:
     void idleFieldCommitted();
     /// The user stepped the idle stepper to \a minutes.
     void idleStepperChanged(int minutes);
-    /// The user switched the check box to \a on.
+    /// The check box was switched to \a on, by whatever means but setGlobalTrackChecked().
     void globalTrackToggled(bool on);
     /// The user closed the window; it stays open until told otherwise.
     void closeRequested();
@@ -130,6 +136,7 @@ private:
     IdleStepper* idleStepper = nullptr;
     QCheckBox* globalTrackCheckbox = nullptr;
     QLabel* syncLabel = nullptr;
+    QLabel* refusedLabel = nullptr;
     QLabel* socialTitleLabel = nullptr;
     QLabel* igLabel = nullptr;
     QLabel* ttLabel = nullptr;

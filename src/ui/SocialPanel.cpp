@@ -24,7 +24,7 @@ void SocialPanel::refreshSocialMetricsFromAPI() {
         return;
     fetching = true;
     transport.sendAsync(QStringLiteral("GET"), QString::fromLatin1(impressionsPath), std::nullopt, this,
-                        [this](const JsonReply& reply) { finishFetch(reply); });
+                        [this](const JsonReply& reply) { finishFetch(reply); }, {{}, sync.token()});
 }
 
 void SocialPanel::finishFetch(const JsonReply& reply) {

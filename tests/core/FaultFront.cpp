@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,22 +15,35 @@ namespace {
 
 constexpr std::size_t maxRequestBytes = 1024 * 1024;
 
-void sendAll(int fd, const std::string& bytes) {
+bool sendAll(int fd, const std::string& bytes) {
     for (std::size_t sent = 0; sent < bytes.size();) {
         const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(n);
     }
+    return true;
 }
 
 /// An answer that sends \a body and announces \a announced bytes of it, all by default. Nothing
 /// reads the reason phrase.
 std::string answerText(int status, const std::string& type, const std::string& body,
-                       std::size_t announced = std::string::npos) {
+                       std::size_t announced = std::string::npos, const std::string& header = {}) {
     return "HTTP/1.1 " + std::to_string(status) + " Front\r\nContent-Type: " + type +
            "\r\nContent-Length: " + std::to_string(announced == std::string::npos ? body.size() : announced) +
-           "\r\nConnection: close\r\n\r\n" + body;
+           "\r\nConnection: close\r\n" + header + "\r\n" + body;
+}
+
+/// The front's own answer with \a status (see FaultFront::Fault).
+std::string madeUp(int status, const std::string& portal) {
+    const bool page = status == 200 || status == 502 || status / 100 == 3;
+    const std::string header = status / 100 == 3 ? "Location: " + portal + "\r\n"
+                               : status == 401   ? "WWW-Authenticate: Bearer\r\n"
+                               : status == 429   ? "Retry-After: 4\r\n"
+                                                 : "";
+    return answerText(status, page ? "text/html" : "application/json",
+                      page ? "<html><body>Welcome</body></html>" : R"({"error":"the front's"})",
+                      std::string::npos, header);
 }
 
 /// Reads one request, head and body; nothing when the peer or the front ends first.
@@ -73,30 +87,33 @@ FaultFront::FaultFront(int servicePort, Plan plan, std::chrono::milliseconds lat
     : servicePort(servicePort)
     , plan(std::move(plan))
     , lateBy(lateBy) {
-    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener, 64) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("the front cannot listen");
-    listening = ntohs(address.sin_port);
-    acceptor = std::thread([this] {
-        // Ends when the destructor shuts the listener down.
-        for (int connection; (connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-            const std::lock_guard lock(mutex);
-            connections.insert(connection);
-            workers.emplace_back([this, connection] {
-                if (std::optional<httplib::Request> request = readRequest(connection))
-                    answer(*request, connection);
-                const std::lock_guard done(mutex);
-                connections.erase(connection);
-                ::close(connection);
-            });
-        }
-    });
+    for (const int i : {0, 1}) {
+        listeners[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK + i);
+        socklen_t length = sizeof address;
+        if (listeners[i] < 0 || ::bind(listeners[i], reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(listeners[i], 64) != 0 ||
+            ::getsockname(listeners[i], reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("the front cannot listen");
+        ports[i] = ntohs(address.sin_port);
+        acceptors[i] = std::thread([this, i] {
+            // Ends when the destructor shuts the listener down.
+            for (int connection;
+                 (connection = ::accept4(listeners[i], nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                const std::lock_guard lock(mutex);
+                connections.insert(connection);
+                workers.emplace_back([this, connection, i] {
+                    if (std::optional<httplib::Request> request = readRequest(connection))
+                        answer(*request, connection, i == 1);
+                    const std::lock_guard done(mutex);
+                    connections.erase(connection);
+                    ::close(connection);
+                });
+            }
+        });
+    }
 }
 
 FaultFront::~FaultFront() {
@@ -107,11 +124,14 @@ FaultFront::~FaultFront() {
             ::shutdown(connection, SHUT_RDWR);
     }
     stopped.notify_all();
-    ::shutdown(listener, SHUT_RDWR);
-    acceptor.join();
+    for (const int i : {0, 1}) {
+        ::shutdown(listeners[i], SHUT_RDWR);
+        acceptors[i].join();
+    }
     for (std::thread& worker : workers)
         worker.join();
-    ::close(listener);
+    for (const int listener : listeners)
+        ::close(listener);
 }
 
 std::vector<FaultFront::Request> FaultFront::requests() const {
@@ -119,29 +139,56 @@ std::vector<FaultFront::Request> FaultFront::requests() const {
     return log;
 }
 
-void FaultFront::answer(httplib::Request& forwarded, int connection) {
-    Request request{forwarded.method, forwarded.path, forwarded.get_header_value("Idempotency-Key"),
-                    forwarded.body};
+bool FaultFront::endsWithin(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex);
+    return stopped.wait_for(lock, wait, [this] { return stopping; });
+}
+
+void FaultFront::answer(httplib::Request& forwarded, int connection, bool portal) {
+    Request request{forwarded.method,
+                    forwarded.path,
+                    forwarded.get_header_value("Idempotency-Key"),
+                    forwarded.get_header_value("Authorization"),
+                    0,
+                    portal,
+                    std::chrono::steady_clock::now()};
+    const std::string id = request.method + ' ' + request.target + ' ' + request.key;
     {
         const std::lock_guard lock(mutex);
-        Attempts& seen = attempts[request.method + ' ' + request.target + ' ' + request.key];
-        const auto now = std::chrono::steady_clock::now();
-        if (seen.count == 0 || now - seen.last > std::chrono::seconds(1))
-            ++seen.count;
-        seen.last = now;
-        request.attempt = seen.count;
+        auto& [count, last, hungUp] = attempts[id];
+        if (!hungUp || request.at - last > std::chrono::seconds(1))
+            ++count;
+        last = request.at;
+        request.attempt = count;
         log.push_back(request);
     }
+    if (portal)
+        return (void)sendAll(connection,
+                             answerText(200, "application/json", R"({"ok":true,"token":"portal"})"));
+    const int fault = plan(request);
+    {
+        const std::lock_guard lock(mutex);
+        std::get<2>(attempts[id]) = fault == HangUp;
+    }
+    if (fault >= 100)
+        return (void)sendAll(connection,
+                             madeUp(fault, "http://127.0.0.2:" + std::to_string(ports[1]) + request.target));
     // What a server that dies while it answers leaves behind.
-    const std::string hangUp = "HTTP/1.1 ";
-    const Fault fault = plan(request);
-    if (fault == Fault::ServerError)
-        return sendAll(connection, answerText(500, "application/json", R"({"error":"the front's"})"));
-    if (fault == Fault::HtmlPage)
-        return sendAll(connection,
-                       answerText(502, "text/html", "<html><body><h1>Bad Gateway</h1></body></html>"));
-    if (fault == Fault::HangUp)
-        return sendAll(connection, hangUp);
+    if (fault == HangUp)
+        return (void)sendAll(connection, "HTTP/1.1 ");
+    if (fault == Hang) {
+        // Until the client gives up, or the front ends.
+        for (char byte; ::recv(connection, &byte, 1, 0) > 0;) {
+        }
+        return;
+    }
+    if (fault == NeverEnding) {
+        bool more = sendAll(connection, "HTTP/1.1 200 Front\r\nContent-Type: application/json\r\n"
+                                        "Content-Length: 1000000\r\n\r\n{");
+        while (more && !endsWithin(std::chrono::milliseconds(100)))
+            more = sendAll(connection, " ");
+        return;
+    }
 
     httplib::Client service("127.0.0.1", servicePort);
     service.set_url_encode(false);
@@ -152,15 +199,10 @@ void FaultFront::answer(httplib::Request& forwarded, int connection) {
         return;
     const std::string type = result->get_header_value("Content-Type");
     const std::string& body = result->body;
-    if (fault == Fault::HangUpAfterStore)
-        return sendAll(connection, hangUp);
-    if (fault == Fault::CutOffAfterStore)
-        return sendAll(connection,
-                       answerText(result->status, type, body.substr(0, body.size() / 2), body.size()));
-    if (fault == Fault::LateAfterStore) {
-        std::unique_lock lock(mutex);
-        if (stopped.wait_for(lock, lateBy, [this] { return stopping; }))
-            return;
-    }
+    if (fault == CutOffAfterStore)
+        return (void)sendAll(connection,
+                             answerText(result->status, type, body.substr(0, body.size() / 2), body.size()));
+    if (fault == LateAfterStore && endsWithin(lateBy))
+        return;
     sendAll(connection, answerText(result->status, type, body));
 }

@@ -5,10 +5,10 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace httplib {
@@ -17,15 +17,19 @@ struct Request;
 
 /// A misbehaving way to the service: listens on a free 127.0.0.1 port of its own and passes
 /// each request on to the service, or does to it what the plan says. Every answer closes its
-/// connection. Runs on threads of its own from construction to destruction.
+/// connection. A portal on 127.0.0.2 answers whatever reaches it with 200 and a sign-in's JSON,
+/// as a captive portal would. Runs on threads of its own from construction to destruction.
 class FaultFront {
 public:
-    enum class Fault {
+    /// What becomes of a request. A status from 100 up is answered by the front itself: with a
+    /// page for 200, 502 and a 3xx (whose Location is the portal), as portals and proxies send,
+    /// and with a JSON error for the others, "WWW-Authenticate" on a 401 and "Retry-After: 4" on
+    /// a 429. Below 100:
+    enum Fault : int {
         Pass,             // forward it and hand back the service's answer
-        ServerError,      // 500 with a JSON body, not forwarded
-        HtmlPage,         // 502 with an HTML page, not forwarded
+        Hang,             // no answer at all, the connection held open
+        NeverEnding,      // 200 and a body that trickles on for ever, not forwarded
         HangUp,           // close in the middle of the status line, not forwarded
-        HangUpAfterStore, // forward it, then close in the middle of the status line
         CutOffAfterStore, // forward it, then send the service's status and half a body
         LateAfterStore,   // forward it, then hold the service's answer for lateBy
     };
@@ -34,41 +38,43 @@ public:
         std::string method;
         std::string target; // path and query, as sent
         std::string key;    // the Idempotency-Key; empty when none
-        std::string body;
+        std::string authorization;
         /// 1 for the first request with this method, target and key, 2 for the next... Qt sends a
         /// request again by itself when its connection closes before the answer: what arrives
-        /// within a second of the one before is the same attempt.
+        /// within a second of a request the front hung up on is the same attempt.
         int attempt = 0;
+        bool toPortal = false;
+        std::chrono::steady_clock::time_point at;
     };
-    using Plan = std::function<Fault(const Request&)>;
+    using Plan = std::function<int(const Request&)>;
 
-    FaultFront(int servicePort, Plan plan, std::chrono::milliseconds lateBy = std::chrono::seconds(1));
+    FaultFront(int servicePort, Plan plan, std::chrono::milliseconds lateBy);
     ~FaultFront();
     FaultFront(const FaultFront&) = delete;
     FaultFront& operator=(const FaultFront&) = delete;
 
-    int port() const { return listening; }
-    /// Every request that arrived whole, in order of arrival.
+    int port() const { return ports[0]; }
+    /// Every request that arrived whole, at the front or the portal, in order of arrival.
     std::vector<Request> requests() const;
 
 private:
-    void answer(httplib::Request& forwarded, int connection);
+    void answer(httplib::Request& forwarded, int connection, bool portal);
+    /// Whether the front ends within \a wait.
+    bool endsWithin(std::chrono::milliseconds wait);
 
     const int servicePort;
     const Plan plan;
     const std::chrono::milliseconds lateBy;
-    int listener = -1;
-    int listening = 0;
+    int listeners[2] = {-1, -1}; // the front's, the portal's
+    int ports[2] = {0, 0};
     mutable std::mutex mutex;
     std::condition_variable stopped;
     bool stopping = false;
     std::vector<Request> log;
-    struct Attempts {
-        int count = 0;
-        std::chrono::steady_clock::time_point last;
-    };
-    std::map<std::string, Attempts> attempts;
+    /// Per method, target and key: the attempts so far, when the last arrived, and whether the
+    /// front hung up on it.
+    std::map<std::string, std::tuple<int, std::chrono::steady_clock::time_point, bool>> attempts;
     std::set<int> connections;
     std::vector<std::thread> workers;
-    std::thread acceptor;
+    std::thread acceptors[2];
 };

@@ -5,8 +5,10 @@
 #include "FakeDesktop.h"
 #include "FakeJsonTransport.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -71,6 +73,30 @@ TEST(AppDelegate, QuittingTheSignInStartsNothing) {
     EXPECT_FALSE(rig.anythingRuns());
     rig.desktop.app->applicationWillTerminate();
     EXPECT_TRUE(rig.desktop.global->log.isEmpty());
+}
+
+TEST(AppDelegate, TheWindowTakesNoActionBeforeSignInAndNoFocusFromAClick) {
+    Rig rig;
+    rig.desktop.signInPrompt->whileOpen = [] {
+        for (const char* name : {"clockButton", "idleField", "idleStepper", "globalTrackCheckbox"})
+            EXPECT_FALSE(FakeDesktop::window()->findChild<QWidget*>(name)->isEnabled()) << name;
+    };
+    rig.desktop.signInPrompt->entries = {SignInEntry{"e1", "pw", "j1", false}};
+    rig.desktop.app->applicationDidFinishLaunching();
+    MainWindow* window = FakeDesktop::window();
+    // As the accessibility bus toggles it.
+    QAccessible::queryAccessibleInterface(window->findChild<QCheckBox*>("globalTrackCheckbox"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(rig.desktop.global->log, (QStringList{"add key", "add mouse", "remove key", "remove mouse"}));
+    QTest::mouseClick(window->findChild<QPushButton*>("clockButton"), Qt::LeftButton);
+    EXPECT_EQ(window->findChild<QLabel*>("statusLabel")->text(), "Status: Working");
+    EXPECT_EQ(window->focusWidget(), nullptr);
+
+    window->setRefusedReportCount(2);
+    const QLabel* refused = window->findChild<QLabel*>("refusedLabel");
+    EXPECT_EQ(refused->accessibleName(), "2 reports were refused by the service and set aside.");
+    EXPECT_FALSE(refused->toolTip().isEmpty());
 }
 
 TEST(AppDelegate, ShutDownStopsEverythingAndSendsNothing) {

@@ -1,7 +1,8 @@
-// Every report of a working day reaches the service exactly once and in order, whatever the way
-// there does to its requests: the real transport and durable queue, the service on loopback,
-// and between them a front that fails requests as each row plans. Only the clocks, the idle
-// time, reachability, prompts, the secret store and the settings are fakes.
+// Every report of a working day reaches the service exactly once and in order, or is set aside
+// when the service refuses it for good, whatever the way there does to its requests: the real
+// transport and durable queue, the service on loopback with its tokens, and between them a front
+// that fails requests as each row plans. Only the clocks, the idle time, reachability, prompts,
+// the secret store and the settings are fakes.
 #include "FakeDesktop.h"
 #include "FaultFront.h"
 #include "HttpTransport.h"
@@ -10,22 +11,22 @@
 #include "Storage.h"
 #include "StoredEvents.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <set>
 
 using namespace std::chrono_literals;
-using Fault = FaultFront::Fault;
 using Kind = StoredEvent::Kind;
 
 namespace {
 
-// Both need encoding in the summary's query; neither is the other.
-const std::string employee = "Ana 7&co";
+// Each needs encoding in the summary's query in its own way.
+const std::string employee = "Ana 7&co+\xC3\xA9=";
 const std::string job = "J/9";
 
 std::int64_t at(int hour, int minute, int second) {
@@ -40,13 +41,15 @@ const std::vector<ExpectedEvent> day = {
     {Kind::BreakStop, at(10, 15, 2), at(10, 15, 2)},
     {Kind::ClockOut, at(12, 15, 3), at(12, 15, 3)},
 };
-const std::string targets[] = {"/api/time/clock-in", "/api/input/track", "/api/break/start",
-                               "/api/break/stop", "/api/time/clock-out"};
+const std::string clockIn = "/api/time/clock-in", inputs = "/api/input/track",
+                  breakStart = "/api/break/start", breakStop = "/api/break/stop",
+                  clockOut = "/api/time/clock-out", verify = "/api/users/verify";
+const std::string targets[] = {clockIn, inputs, breakStart, breakStop, clockOut};
 
 struct Planned {
     std::string target;
     int attempt = 1;
-    Fault fault = Fault::Pass;
+    int fault = FaultFront::Pass;
 };
 
 struct Row {
@@ -54,15 +57,33 @@ struct Row {
     std::vector<Planned> faults;
     /// The day is worked offline; the network comes back after it.
     bool offline = false;
+
+    /// How many faults are planned on \a target: all, or those that are \a fault.
+    long on(const std::string& target, int fault = -1) const {
+        return std::count_if(faults.begin(), faults.end(), [&](const Planned& p) {
+            return p.target == target && (fault < 0 || p.fault == fault);
+        });
+    }
 };
 
 void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
-// A 2xx status is a delivery, whatever follows it.
-bool failsTheAttempt(Fault fault) {
-    return fault != Fault::Pass && fault != Fault::LateAfterStore && fault != Fault::CutOffAfterStore;
+/// "path" for each report waiting in the client's queue file, "path status" for one set aside.
+std::vector<std::string> queueRows(const QString& path) {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* select = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT path || coalesce(' ' || refused_status, '') FROM pending ORDER BY id",
+                           -1, &select, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(select) == SQLITE_ROW)
+            rows.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)));
+    }
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    return rows;
 }
 
 void workTheDay(FakeDesktop& desktop) {
@@ -83,7 +104,7 @@ void workTheDay(FakeDesktop& desktop) {
 
 class FaultTable : public ::testing::TestWithParam<Row> {};
 
-TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
+TEST_P(FaultTable, EveryReportIsStoredOnceInOrderOrSetAside) {
     const Row& row = GetParam();
     QTemporaryDir folder;
     const std::string database = folder.filePath("service.sqlite3").toStdString();
@@ -94,22 +115,27 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
     options.db = database;
     options.port = 0;
     options.threads = 4;
-    options.allowAnonymousReports = true;
     corlune::server::Service service(options);
-    FaultFront front(service.port(), [&row](const FaultFront::Request& request) {
-        for (const Planned& planned : row.faults) {
-            if (request.target == planned.target && request.attempt == planned.attempt)
-                return planned.fault;
-        }
-        return Fault::Pass;
-    });
+    // Answers held 3 s come after the client's bound of 2 s.
+    FaultFront front(
+        service.port(),
+        [&row](const FaultFront::Request& request) {
+            for (const Planned& p : row.faults) {
+                if (request.target == p.target && request.attempt == p.attempt)
+                    return p.fault;
+            }
+            return int(FaultFront::Pass);
+        },
+        3s);
     const auto isReport = [](const FaultFront::Request& r) {
-        return r.method == "POST" && r.target != "/api/users/verify";
+        return r.method == "POST" && r.target != verify;
     };
 
-    FakeDesktop desktop(
-        std::make_unique<HttpTransport>(QStringLiteral("http://127.0.0.1:%1").arg(front.port())));
-    desktop.remember(QString::fromStdString(employee), QString::fromStdString(job), "pw", true);
+    const QString ana = QString::fromStdString(employee);
+    FakeDesktop desktop(std::make_unique<HttpTransport>(
+        QStringLiteral("http://127.0.0.1:%1").arg(front.port()), std::nullopt, 2s));
+    desktop.remember(ana, QString::fromStdString(job), "pw", true);
+    desktop.signInPrompt->entries = {SignInEntry{ana, "pw", QString::fromStdString(job), true}};
     desktop.wall->instant = QDateTime(QDate(2024, 3, 5), QTime(8, 59, 59, 500), Qt::UTC);
     if (row.offline)
         desktop.reachability->reachable.clear();
@@ -123,41 +149,66 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
         desktop.reachability->reachable.insert(QHostAddress(QHostAddress::LocalHost));
     }
 
-    // Failed reports wait in the queue file, which goes once they are all delivered.
+    // Failed reports wait in the queue file, which goes once they are all delivered; a report
+    // refused for good stays there, set aside, and the ones behind it go on.
+    std::vector<ExpectedEvent> expected;
+    std::vector<std::string> setAside;
+    for (std::size_t i = 0; i < day.size(); ++i) {
+        if (row.on(targets[i], 400))
+            setAside.push_back(targets[i] + " 400");
+        else
+            expected.push_back(day[i]);
+    }
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return storedEvents(database).size() >= day.size() && !QFileInfo::exists(desktop.queuePath());
+            return storedEvents(database).size() >= expected.size() &&
+                   queueRows(desktop.queuePath()) == setAside;
         },
-        15000));
+        60000));
     EXPECT_FALSE(banner->isVisible());
+    const QLabel* refused = FakeDesktop::window()->findChild<QLabel*>("refusedLabel");
+    EXPECT_EQ(refused->isVisible() ? refused->text() : "",
+              setAside.empty() ? "" : "1 report was refused by the service and set aside.");
     const std::vector<StoredEvent> stored = storedEvents(database);
-    ASSERT_EQ(mismatch(stored, day, employee, job), "");
+    ASSERT_EQ(mismatch(stored, expected, employee, job), "");
 
-    // Every attempt at a report carries the key it was stored under: one more than the row fails.
+    // Every attempt at a report carries one key, its own: one more than the row fails, unless
+    // it is set aside. A failed attempt is tried again at a later poll (every 3 s), after a 429
+    // not before its Retry-After, and after a refused token as soon as it is renewed.
     const std::vector<FaultFront::Request> requests = front.requests();
     std::set<std::string> keys;
-    for (std::size_t i = 0; i < day.size(); ++i) {
-        keys.insert(stored[i].idempotencyKey);
-        const auto planned = std::count_if(row.faults.begin(), row.faults.end(), [&](const Planned& p) {
-            return p.target == targets[i] && failsTheAttempt(p.fault);
-        });
-        int made = 0;
+    for (const std::string& target : targets) {
+        std::vector<FaultFront::Request> attempts;
         for (const FaultFront::Request& r : requests) {
-            if (r.method == "POST" && r.target == targets[i] && r.key == stored[i].idempotencyKey)
-                made = std::max(made, r.attempt);
+            if (isReport(r) && r.target == target && (attempts.empty() || r.key == attempts[0].key))
+                attempts.push_back(r);
         }
-        EXPECT_EQ(made, planned + 1) << targets[i];
+        ASSERT_FALSE(attempts.empty()) << target;
+        keys.insert(attempts[0].key);
+        EXPECT_EQ(attempts.back().attempt, row.on(target) + 1 - row.on(target, 400)) << target;
+        for (std::size_t a = 1; a < attempts.size(); ++a) {
+            EXPECT_TRUE(attempts[a].attempt == attempts[a - 1].attempt || row.on(target, 401) ||
+                        attempts[a].at - attempts[a - 1].at >= (row.on(target, 429) ? 4s : 1s))
+                << target << ": tried again too soon";
+        }
     }
     EXPECT_TRUE(std::all_of(requests.begin(), requests.end(), [&](const FaultFront::Request& r) {
-        return !isReport(r) || keys.contains(r.key);
-    })) << "a report went out under another key";
+        return !r.toPortal && (!isReport(r) || keys.contains(r.key)) &&
+               (r.target == verify || r.target == "/api/version" || r.authorization.starts_with("Bearer "));
+    })) << "a report under another key or without a token, or a redirect followed";
+    // A refused token is renewed with the stored password; a refused sign-in asks in the dialog.
+    EXPECT_EQ(
+        std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.target == verify; }),
+        1 + row.on(verify) + std::count_if(row.faults.begin(), row.faults.end(), [](const Planned& p) {
+            return p.fault == 401;
+        }));
+    EXPECT_EQ(desktop.signInPrompt->dialogs, row.on(verify));
     // Today's total is asked once, at sign-in, from the start of the local day (UTC+2) to now.
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
                             [](const FaultFront::Request& r) {
-                                return r.method == "GET" &&
-                                       r.target ==
-                                           "/api/time/summary?employeeId=Ana%207%26co&jobId=J%2F9"
-                                           "&from=2024-03-04T22%3A00%3A00Z&to=2024-03-05T08%3A59%3A59Z";
+                                return r.target ==
+                                       "/api/time/summary?employeeId=Ana%207%26co%2B%C3%A9%3D&jobId="
+                                       "J%2F9&from=2024-03-04T22%3A00%3A00Z&to=2024-03-05T08%3A59%3A59Z";
                             }),
               1);
 }
@@ -165,12 +216,27 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     , FaultTable,
     ::testing::Values(Row{"AllAnswered", {}}, Row{"OfflineAllDay", {}, true},
-                      Row{"ServerError", {{"/api/time/clock-in", 1, Fault::ServerError}}},
-                      Row{"HtmlPage", {{"/api/break/start", 1, Fault::HtmlPage}}},
-                      Row{"HangUp", {{"/api/input/track", 1, Fault::HangUp}}},
-                      Row{"HangUpAfterStore", {{"/api/break/stop", 1, Fault::HangUpAfterStore}}},
-                      Row{"CutOffAfterStore", {{"/api/time/clock-out", 1, Fault::CutOffAfterStore}}},
-                      Row{"LateAfterStore", {{"/api/time/clock-in", 1, Fault::LateAfterStore}}}),
+                      // The reports behind a failed one wait for it.
+                      Row{"ServerErrorTwice", {{clockIn, 1, 500}, {clockIn, 2, 500}}},
+                      Row{"HtmlPages", {{breakStart, 1, 502}, {breakStop, 1, 200}}},
+                      Row{"HangUp", {{inputs, 1, FaultFront::HangUp}}},
+                      Row{"CutOffAfterStore", {{clockOut, 1, FaultFront::CutOffAfterStore}}},
+                      Row{"LateAfterStore", {{clockIn, 1, FaultFront::LateAfterStore}}},
+                      Row{"RedirectsToAPortal",
+                          {{clockIn, 1, 301}, {inputs, 1, 302}, {breakStart, 1, 307}, {breakStop, 1, 308}}},
+                      Row{"SignInRedirectedToAPortal", {{verify, 1, 307}}},
+                      Row{"RefusedAtTheHead", {{clockIn, 1, 400}}},
+                      Row{"TokenRefusedThenRenewed", {{breakStart, 1, 401}}},
+                      Row{"TooManyRequests", {{inputs, 1, 429}}},
+                      // More than the six connections Qt keeps to one host.
+                      Row{"AnswersThatNeverEnd",
+                          {{clockIn, 1, FaultFront::Hang},
+                           {clockIn, 2, FaultFront::Hang},
+                           {clockIn, 3, FaultFront::Hang},
+                           {clockIn, 4, FaultFront::NeverEnding},
+                           {clockIn, 5, FaultFront::NeverEnding},
+                           {clockIn, 6, FaultFront::NeverEnding},
+                           {clockIn, 7, FaultFront::NeverEnding}}}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -44,9 +44,8 @@ protected:
     /// On the port the client was built for, keeping its database across restarts.
     void startService() {
         service.reset();
-        service = std::make_unique<ServerProcess>(
-            std::vector<std::string>{"--db", database(), "--demo", "--allow-anonymous-reports"},
-            TimeClockClient::servicePort(), ns.get());
+        service = std::make_unique<ServerProcess>(std::vector<std::string>{"--db", database(), "--demo"},
+                                                  TimeClockClient::servicePort(), ns.get());
     }
     std::string database() const { return folder.file("service.sqlite3"); }
 

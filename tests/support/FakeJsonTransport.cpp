@@ -5,8 +5,8 @@
 
 JsonReply FakeJsonTransport::sendJSONRequestMethod(const QString& method, const QString& path,
                                                    const std::optional<QJsonValue>& json,
-                                                   const QByteArray& idempotencyKey) {
-    const Request request{method, path, json, idempotencyKey};
+                                                   const RequestHeaders& headers) {
+    const Request request{method, path, json, headers};
     {
         const std::lock_guard lock(mutex);
         sent.push_back(request);
@@ -16,8 +16,8 @@ JsonReply FakeJsonTransport::sendJSONRequestMethod(const QString& method, const 
 
 void FakeJsonTransport::sendAsync(const QString& method, const QString& path,
                                   const std::optional<QJsonValue>& json, QObject* context,
-                                  std::function<void(const JsonReply&)> done) {
-    const JsonReply reply = sendJSONRequestMethod(method, path, json);
+                                  std::function<void(const JsonReply&)> done, const RequestHeaders& headers) {
+    const JsonReply reply = sendJSONRequestMethod(method, path, json, headers);
     QTimer::singleShot(0, context, [reply, done = std::move(done)] { done(reply); });
 }
 

@@ -18,16 +18,17 @@ public:
         QString method;
         QString path;
         std::optional<QJsonValue> json;
-        QByteArray idempotencyKey;
+        RequestHeaders headers;
 
         QJsonObject body() const { return json ? json->toObject() : QJsonObject(); }
     };
 
     JsonReply sendJSONRequestMethod(const QString& method, const QString& path,
                                     const std::optional<QJsonValue>& json,
-                                    const QByteArray& idempotencyKey = {}) override;
+                                    const RequestHeaders& headers = {}) override;
     void sendAsync(const QString& method, const QString& path, const std::optional<QJsonValue>& json,
-                   QObject* context, std::function<void(const JsonReply&)> done) override;
+                   QObject* context, std::function<void(const JsonReply&)> done,
+                   const RequestHeaders& headers = {}) override;
 
     std::vector<Request> requests() const;
     QStringList paths() const;

@@ -1,11 +1,10 @@
-// The connectivity poll with a fake reachability: at once when set up and then on its timer,
-// never while a dialog is open; the banner while the host cannot be reached; the queue flushed
-// only by a poll that can reach it.
+// The connectivity poll on its timer, never while a dialog is open. (The first poll at once, the
+// banner and the flush only while online are the fault table's.)
 #include "ConnectivityMonitor.h"
+#include "FakeClocks.h"
 #include "FakeJsonTransport.h"
 #include "FakeReachability.h"
 #include "ModalGate.h"
-#include "OfflineBannerView.h"
 #include "OfflineQueue.h"
 #include "ProbeAddresses.h"
 #include "SyncState.h"
@@ -21,55 +20,24 @@ namespace {
 
 const QHostAddress probe(QStringLiteral("192.0.2.10"));
 
-struct Banner final : OfflineBannerView {
-    void setOfflineBannerVisible(bool shown) override { visible = shown; }
-    bool visible = false;
-};
-
 class ConnectivityMonitorTest : public ::testing::Test {
 protected:
     ConnectivityMonitorTest() {
         reachability->reachable = {probe};
-        monitor.setBannerView(&banner);
         monitor.setModalGate(&modal);
-    }
-    void queueReport(const char* path) {
-        queue.enqueueRequestMethod("POST", QString::fromLatin1(path), QJsonObject{});
     }
 
     QTemporaryDir folder;
     SyncState state;
     FakeJsonTransport transport;
-    OfflineQueue queue{state, transport, folder.filePath("q.sqlite3")};
+    FakeWallClock wall;
+    OfflineQueue queue{state, transport, wall, folder.filePath("q.sqlite3")};
     std::unique_ptr<FakeReachability> owned = std::make_unique<FakeReachability>();
     FakeReachability* reachability = owned.get();
     ConnectivityMonitor monitor{state, queue, std::move(owned),
                                 std::make_unique<ProbeAddresses>(probe.toString())};
-    Banner banner;
     ModalGate modal;
 };
-
-TEST_F(ConnectivityMonitorTest, FlushesOnlyWhileTheHostCanBeReached) {
-    queueReport("/a");
-    queueReport("/b");
-    monitor.setUp();
-    EXPECT_EQ(transport.paths(), (QStringList{"/a", "/b"})) << "the first poll is made at once";
-    EXPECT_FALSE(banner.visible);
-
-    reachability->reachable.clear();
-    monitor.updateReachability();
-    EXPECT_FALSE(state.isOnline);
-    EXPECT_TRUE(banner.visible);
-    queueReport("/c");
-    monitor.updateReachability();
-    EXPECT_EQ(transport.paths().size(), 2);
-
-    reachability->reachable = {probe};
-    monitor.updateReachability();
-    EXPECT_TRUE(state.isOnline);
-    EXPECT_FALSE(banner.visible);
-    EXPECT_EQ(transport.paths(), (QStringList{"/a", "/b", "/c"}));
-}
 
 TEST_F(ConnectivityMonitorTest, TheTimerPollsButNotWhileADialogIsOpen) {
     monitor.setUp();

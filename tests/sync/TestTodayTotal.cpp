@@ -9,6 +9,7 @@
 #include "TodayTotal.h"
 #include "TotalView.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -61,13 +62,14 @@ TEST(TodayTotal, AsksForTheLocalDayAndShowsWholeSeconds) {
         };
         FakeWallClock wall;
         wall.instant = c.now;
-        OfflineQueue queue(state, transport, folder.filePath("q.sqlite3"));
+        OfflineQueue queue(state, transport, wall, folder.filePath("q.sqlite3"));
         TimeClockApi api(state, transport, queue, wall);
         TodayTotal total(state, api, wall);
         Label label;
         label.text = QStringLiteral("Total today: 00:00:07");
         total.setView(&label);
         total.refreshTotalToday();
+        QCoreApplication::processEvents();
 
         ASSERT_EQ(transport.requests().size(), 1u) << c.zone << ' ' << c.text;
         EXPECT_EQ(transport.requests()[0].method, "GET");
@@ -81,3 +83,9 @@ TEST(TodayTotal, AsksForTheLocalDayAndShowsWholeSeconds) {
 }
 
 } // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

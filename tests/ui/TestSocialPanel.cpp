@@ -91,6 +91,7 @@ TEST(SocialPanel, OnlyTheJobZeroAsksOneFetchAtATimeAndFailuresKeepTheLines) {
     EXPECT_TRUE(transport.requests().empty());
 
     sync.jobId = "0";
+    sync.tokens[{"", "0"}] = "T";
     panel.updateSocialVisibility();
     EXPECT_TRUE(view.visible);
     transport.answer = [](const FakeJsonTransport::Request&) {
@@ -103,6 +104,7 @@ TEST(SocialPanel, OnlyTheJobZeroAsksOneFetchAtATimeAndFailuresKeepTheLines) {
     EXPECT_EQ(transport.requests()[0].method, "GET");
     EXPECT_EQ(transport.requests()[0].path, "/api/analytics/impressions");
     EXPECT_FALSE(transport.requests()[0].json);
+    EXPECT_EQ(transport.requests()[0].headers.token, "T");
     EXPECT_EQ(view.lines.instagram, "Instagram impressions: 42");
 
     const JsonReply failures[] = {{0, QString("refused"), std::nullopt},
