@@ -258,12 +258,12 @@ struct Setting {
 Launch launch(Setting& setting, const Options& options, int number, const LaunchSettings& settings) {
     Desktop& desktop = setting.desktop;
     Launch result;
-    result.client = std::make_unique<TimeClockClient>(desktop.windows,
-                                                      setting.scratch.file("launch" + std::to_string(number)),
-                                                      setting.ns.get(), options.environment);
+    const std::string home = setting.scratch.file("launch" + std::to_string(number));
+    result.client =
+        std::make_unique<TimeClockClient>(desktop.windows, home, setting.ns.get(), options.environment);
     if (settings.remembered) {
         // The keyring holds the password since the first launch, which stayed signed in.
-        const std::filesystem::path conf = result.client->settingsPath();
+        const std::filesystem::path conf = home + "/config/Corlune/Corlune Track.conf";
         std::filesystem::create_directories(conf.parent_path());
         std::ofstream(conf) << "[General]\nCLDidShowFirstRun=true\nCLLastEmpId=demo\nCLLastJobId="
                             << settings.job << '\n';

@@ -59,38 +59,33 @@ std::string mismatch(const std::vector<StoredEvent>& stored, const std::vector<E
                      const std::string& employeeId, const std::string& jobId) {
     std::ostringstream out;
     std::set<std::string> keys;
+    bool differs = false;
     for (std::size_t i = 0; i < std::max(stored.size(), expected.size()); ++i) {
-        std::string problem;
-        if (i < stored.size()) {
-            const StoredEvent& got = stored[i];
-            out << "  stored   " << kindNames[static_cast<int>(got.kind)] << " at " << got.at << ".."
-                << got.endedAt << " keys " << got.keystrokes << " clicks " << got.clicks << " ("
-                << got.employeeId << '/' << got.jobId << ", key " << got.idempotencyKey << ")\n";
-            if (i >= expected.size())
-                problem = "one event too many";
-            else if (got.employeeId != employeeId || got.jobId != jobId)
-                problem = "another employee or job";
-            else if (got.idempotencyKey.empty() || !keys.insert(got.idempotencyKey).second)
-                problem = "no Idempotency-Key of its own";
-        }
-        if (i < expected.size()) {
-            const ExpectedEvent& want = expected[i];
-            out << "  expected " << kindNames[static_cast<int>(want.kind)] << " at " << want.from << '-'
-                << want.to << ".." << want.endedFrom << '-' << want.endedTo << " keys " << want.keystrokes
-                << " clicks " << want.clicks << '\n';
-            if (i >= stored.size()) {
-                problem = "missing";
-            } else if (problem.empty()) {
-                const StoredEvent& got = stored[i];
-                if (got.kind != want.kind || !within(got.at, want.from, want.to) ||
-                    !within(got.endedAt, want.endedFrom, want.endedTo) || got.keystrokes != want.keystrokes ||
-                    got.clicks != want.clicks)
-                    problem = "differs";
-            }
-        }
-        if (!problem.empty())
+        const StoredEvent* got = i < stored.size() ? &stored[i] : nullptr;
+        const ExpectedEvent* want = i < expected.size() ? &expected[i] : nullptr;
+        if (got)
+            out << "  stored   " << kindNames[static_cast<int>(got->kind)] << " at " << got->at << ".."
+                << got->endedAt << " keys " << got->keystrokes << " clicks " << got->clicks << " ("
+                << got->employeeId << '/' << got->jobId << ", key " << got->idempotencyKey << ")\n";
+        if (want)
+            out << "  expected " << kindNames[static_cast<int>(want->kind)] << " at " << want->from << '-'
+                << want->to << ".." << want->endedFrom << '-' << want->endedTo << " keys " << want->keystrokes
+                << " clicks " << want->clicks << '\n';
+        const char* problem = !want  ? "one event too many"
+                              : !got ? "missing"
+                              : got->employeeId != employeeId || got->jobId != jobId
+                                  ? "another employee or job"
+                              : got->idempotencyKey.empty() || !keys.insert(got->idempotencyKey).second
+                                  ? "no Idempotency-Key of its own"
+                              : got->kind != want->kind || !within(got->at, want->from, want->to) ||
+                                      !within(got->endedAt, want->endedFrom, want->endedTo) ||
+                                      got->keystrokes != want->keystrokes || got->clicks != want->clicks
+                                  ? "differs"
+                                  : nullptr;
+        if (problem) {
+            differs = true;
             out << "  ^ event " << i << ": " << problem << '\n';
+        }
     }
-    const std::string report = out.str();
-    return report.find("  ^ ") == std::string::npos ? std::string() : report;
+    return differs ? out.str() : std::string();
 }

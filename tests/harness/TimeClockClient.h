@@ -30,14 +30,6 @@ public:
     /// when it was built for another.
     static int servicePort();
 
-    /// The buttons' centres, in the main window's 680 x 480 content.
-    static constexpr int clockButtonX = 84;
-    static constexpr int pauseButtonX = 220;
-    static constexpr int buttonsY = 422;
-    /// Open black space in the window, away from every control.
-    static constexpr int idleAreaX = 520;
-    static constexpr int idleAreaY = 100;
-
     /// \a environment: NAME=value entries for the program, over the harness's own.
     TimeClockClient(XDesktop& desktop, std::string homeDir, const NetworkNamespace* ns = nullptr,
                     std::vector<std::string> environment = {});
@@ -45,18 +37,13 @@ public:
     TimeClockClient(const TimeClockClient&) = delete;
     TimeClockClient& operator=(const TimeClockClient&) = delete;
 
-    /// Starts the program; returns once its main window shows.
+    /// Returns once the main window shows.
     void launch();
-    /// Starts the program for a launch that must end without a window; its exit status, or
-    /// nothing when it still runs after \a timeout.
+    /// For a launch that must end without a window: its exit status, or nothing when it still
+    /// runs after \a timeout.
     std::optional<int> launchExpectingExit(std::chrono::milliseconds timeout);
-    /// Fills in the sign-in dialog and presses Return; returns once the dialog is gone.
-    void signInThroughDialog(const std::string& employee, const std::string& password,
-                             const std::string& job);
-    /// Presses "Got it" on the first-run notice with Return; returns once it is gone.
-    void dismissFirstRunNotice();
-    /// A first launch in a fresh home: launch, sign in as demo on the job demo, dismiss the
-    /// first-run notice; returns with the time clock running.
+    /// A first launch in a fresh home: signs in as demo on the job demo through the dialog and
+    /// dismisses the first-run notice.
     void launchAndSignIn();
     /// After a later launch: waits until the program has signed in, by itself (when the secret
     /// store kept the password) or through the dialog, and finished starting up.
@@ -71,9 +58,6 @@ public:
     void pressKeys(int count);
     void clickIdleArea(int count);
 
-    /// Waits until the program's GUI thread takes events again; false when \a timeout passed.
-    bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
-
     /// Quits as a user does, with Ctrl+Q in the main window; the exit status.
     int quit();
     /// SIGKILL, as a crash or a power cut would end it.
@@ -84,14 +68,16 @@ public:
     pid_t pid() const;
     /// When the last launch began: the zero of every "from exec" figure.
     ChildProcess::Clock::time_point startedAt() const { return process->startedAt(); }
-    /// The main window of the last launch.
     XDesktop::WindowId mainWindow() const { return window; }
-
-    std::string settingsPath() const;
+    /// Every launch's output.
     std::string log() const;
 
 private:
     void start();
+    void signInThroughDialog();
+    void dismissFirstRunNotice();
+    /// Waits until the GUI thread takes events again.
+    bool settle(std::chrono::milliseconds timeout = std::chrono::seconds(25));
     std::optional<XDesktop::WindowId> findWindow(const std::function<bool(const std::string&)>& matches);
     std::optional<std::uint64_t> statusLine();
     XDesktop::WindowId waitForWindow(const std::string& what,

@@ -22,21 +22,6 @@ int ignoreErrors(Display*, XErrorEvent*) {
 
 std::atomic<long> connections = 0;
 
-/// Calls \a visit with each pixel of the rectangle, as 0xRRGGBB; false when it cannot be read.
-template <typename Visit>
-bool visitPixels(Display* display, Window window, int x, int y, int width, int height, Visit visit) {
-    XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image)
-        return false;
-    for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column)
-            visit(XGetPixel(image, column, row) & 0xFFFFFF);
-    }
-    XDestroyImage(image);
-    return true;
-}
-
 } // namespace
 
 XDesktop::XDesktop()
@@ -46,10 +31,7 @@ XDesktop::XDesktop()
     display = XOpenDisplay(nullptr);
     if (!display)
         throw std::runtime_error("cannot open the X display (DISPLAY)");
-    int event = 0;
-    int error = 0;
-    int major = 0;
-    int minor = 0;
+    int event = 0, error = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
         XCloseDisplay(display);
         throw std::runtime_error("the X server has no XTEST");
@@ -207,12 +189,11 @@ void XDesktop::key(const std::string& keys) {
 
 void XDesktop::type(const std::string& text) {
     for (const char c : text)
-        key(std::string(1, c));
+        key({c});
 }
 
 void XDesktop::click(WindowId window, int x, int y, int button) {
-    int rootX = 0;
-    int rootY = 0;
+    int rootX = 0, rootY = 0;
     Window child = 0;
     XTranslateCoordinates(display, window, root(), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
@@ -251,12 +232,16 @@ void XDesktop::requestClose(WindowId window) {
 }
 
 std::optional<std::uint64_t> XDesktop::digest(WindowId window, int x, int y, int width, int height) {
+    XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image)
+        return std::nullopt;
     // FNV-1a over the pixel values.
     std::uint64_t hash = 14695981039346656037ull;
-    if (!visitPixels(display, window, x, y, width, height, [&](unsigned long pixel) {
-            hash ^= pixel;
-            hash *= 1099511628211ull;
-        }))
-        return std::nullopt;
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column)
+            hash = (hash ^ (XGetPixel(image, column, row) & 0xFFFFFF)) * 1099511628211ull;
+    }
+    XDestroyImage(image);
     return hash;
 }

@@ -31,7 +31,6 @@ public:
     /// A viewable top-level window of process \a pid whose title passes \a matches; the topmost.
     std::optional<WindowId> findWindow(pid_t pid, const std::function<bool(const std::string&)>& matches);
     std::string titleOf(WindowId window);
-    /// Whether \a window exists and is mapped.
     bool isViewable(WindowId window);
 
     /// Gives \a window the keyboard focus and waits until the server has it there.
@@ -39,7 +38,7 @@ public:
     /// Presses and releases keys named by keysyms, "+" between keys held together: "F5",
     /// "Return", "Shift_L+a", "Control_L+Alt_L+b". Throws when the keymap has no such key.
     void key(const std::string& keys);
-    /// Types \a text, lower-case letters and digits only.
+    /// Lower-case letters and digits only.
     void type(const std::string& text);
     /// Moves the pointer to (x, y) of \a window and clicks \a button (4 to 7: wheel steps).
     void click(WindowId window, int x, int y, int button = 1);
@@ -48,7 +47,7 @@ public:
     /// Sends \a window a _NET_WM_PING and waits for its program to answer it. A Qt program
     /// answers from its GUI thread, so an answer means that thread is taking events again.
     bool ping(WindowId window, std::chrono::milliseconds timeout);
-    /// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+    /// WM_DELETE_WINDOW, as a window manager sends it.
     void requestClose(WindowId window);
 
     /// A digest of what the rectangle shows, to tell when it changes; nothing when it cannot be read.

@@ -1,5 +1,5 @@
-// The main of the input tests: they need a QApplication, for windows and for the event loop
-// that delivers X input.
+// The main of the tests that need a QApplication: for windows, for the event loop that delivers
+// X input, and for queued replies.
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 #include "UpdateCheck.h"
 #include "UpdateChecker.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTest>
 #include <QThread>
@@ -100,9 +99,3 @@ TEST(UpdateChecker, AsksOffTheGuiThreadAndOnlyInstallOpensTheSite) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -82,9 +82,3 @@ TEST(Dialogs, OnlyTheFirstButtonMeansYes) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -120,9 +120,3 @@ TEST(SocialPanel, OnlyTheJobZeroAsksOneFetchAtATimeAndFailuresKeepTheLines) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
