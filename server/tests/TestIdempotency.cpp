@@ -45,21 +45,20 @@ TEST(Idempotency, ConcurrentRepeatsAreStoredOnce) {
     constexpr int keys = 100;
     std::mutex mutex;
     std::set<std::int64_t> ids;
-    std::vector<std::thread> senders;
-    for (int t = 0; t < threads; ++t) {
-        senders.emplace_back([&] {
-            for (int k = 0; k < keys; ++k) {
-                // Every thread sends every key: one is stored, seven are repeats.
-                const auto answer = service.report(EventKind::BreakStart, "e1", "j1", "2024-03-05T09:00:00Z",
-                                                   {}, "k" + std::to_string(k));
-                const std::lock_guard lock(mutex);
-                EXPECT_EQ(answer.status, 201);
-                ids.insert(answer.body.value("eventId", std::int64_t{0}));
-            }
-        });
-    }
-    for (auto& sender : senders) {
-        sender.join();
+    {
+        std::vector<std::jthread> senders;
+        for (int t = 0; t < threads; ++t) {
+            senders.emplace_back([&] {
+                for (int k = 0; k < keys; ++k) {
+                    // Every thread sends every key: one is stored, seven are repeats.
+                    const auto answer = service.report(EventKind::BreakStart, "e1", "j1",
+                                                       "2024-03-05T09:00:00Z", {}, "k" + std::to_string(k));
+                    const std::lock_guard lock(mutex);
+                    EXPECT_EQ(answer.status, 201);
+                    ids.insert(answer.body.value("eventId", std::int64_t{0}));
+                }
+            });
+        }
     }
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(keys));
     EXPECT_EQ(storedEvents(service), keys);

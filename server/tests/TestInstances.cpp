@@ -16,18 +16,9 @@ using nlohmann::json;
 namespace {
 
 struct Instance {
-    explicit Instance(const std::string& database)
-        : service([&] {
-            ServeOptions o;
-            o.db = database;
-            o.port = 0;
-            return o;
-        }()) {}
-
     /// The status and body of a POST.
-    std::pair<int, json> post(const std::string& path, const json& body,
-                              const httplib::Headers& headers = {}) {
-        const auto answer = client.Post(path, headers, body.dump(), "application/json");
+    std::pair<int, json> post(const std::string& path, const json& body) {
+        const auto answer = client.Post(path, body.dump(), "application/json");
         return answer ? std::pair(answer->status, json::parse(answer->body)) : std::pair(0, json());
     }
 
@@ -38,8 +29,10 @@ struct Instance {
 TEST(TwoInstances, ShareKeysTokensTheSlowDownAndSummaries) {
     const TestDatabase database;
     openStorage(database.name())->addEmployee("e1", *hashPassword("pw"), {"j1"});
-    Instance a(database.name());
-    Instance b(database.name());
+    ServeOptions o;
+    std::tie(o.db, o.port) = std::tuple(database.name(), 0);
+    Instance a{Service(o)};
+    Instance b{Service(o)};
     const json right{{"employeeId", "e1"}, {"jobId", "j1"}, {"password", "pw"}};
     const auto [signedIn, verified] = a.post("/api/users/verify", right);
     ASSERT_EQ(signedIn, 200);
@@ -49,34 +42,31 @@ TEST(TwoInstances, ShareKeysTokensTheSlowDownAndSummaries) {
     constexpr int senders = 4;
     constexpr int keysEach = 50;
     std::vector<std::vector<std::int64_t>> ids(2 * senders);
-    std::vector<std::unique_ptr<std::barrier<>>> together;
-    for (int s = 0; s < senders; ++s) {
-        together.push_back(std::make_unique<std::barrier<>>(2));
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2 * senders; ++t) {
-        threads.emplace_back([&, t] {
-            Instance& to = t % 2 == 0 ? a : b;
-            httplib::Client client("127.0.0.1", to.service.port());
-            for (int k = t / 2; k < senders * keysEach; k += senders) {
-                // A second of work from each even k to the next.
-                char at[32];
-                std::snprintf(at, sizeof at, "2024-03-05T09:%02d:%02dZ", k / 60, k % 60);
-                const bool in = k % 2 == 0;
-                const json body = eventBody(in ? EventKind::ClockIn : EventKind::ClockOut, "e1", "j1", at);
-                httplib::Headers headers = token;
-                headers.emplace("Idempotency-Key", "k" + std::to_string(k));
-                together[t / 2]->arrive_and_wait();
-                const auto answer = client.Post(in ? "/api/time/clock-in" : "/api/time/clock-out", headers,
-                                                body.dump(), "application/json");
-                ids[t].push_back(answer && answer->status == 201
-                                     ? json::parse(answer->body).value("eventId", std::int64_t{-1})
-                                     : -1);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+    std::barrier together(2 * senders);
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 2 * senders; ++t) {
+            threads.emplace_back([&, t] {
+                Instance& to = t % 2 == 0 ? a : b;
+                httplib::Client client("127.0.0.1", to.service.port());
+                for (int k = t / 2; k < senders * keysEach; k += senders) {
+                    // A second of work from each even k to the next.
+                    char at[32];
+                    std::snprintf(at, sizeof at, "2024-03-05T09:%02d:%02dZ", k / 60, k % 60);
+                    const bool in = k % 2 == 0;
+                    const json body =
+                        eventBody(in ? EventKind::ClockIn : EventKind::ClockOut, "e1", "j1", at);
+                    httplib::Headers headers = token;
+                    headers.emplace("Idempotency-Key", "k" + std::to_string(k));
+                    together.arrive_and_wait();
+                    const auto answer = client.Post(in ? "/api/time/clock-in" : "/api/time/clock-out",
+                                                    headers, body.dump(), "application/json");
+                    ids[t].push_back(answer && answer->status == 201
+                                         ? json::parse(answer->body).value("eventId", std::int64_t{-1})
+                                         : -1);
+                }
+            });
+        }
     }
     for (int t = 0; t < 2 * senders; t += 2) {
         EXPECT_EQ(ids[t], ids[t + 1]) << "both instances answer with the one stored event";

@@ -1,8 +1,10 @@
+#include "Options.h"
 #include "PasswordHash.h"
 #include "Service.h"
 #include "Sqlite.h"
 #include "Storage.h"
 #include "TempDir.h"
+#include "WaitFor.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -14,7 +16,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <future>
+#include <sstream>
 #include <thread>
 
 using namespace corlune::server;
@@ -25,29 +29,39 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-ServeOptions optionsIn(const TempDir& dir) {
-    ServeOptions o;
-    o.db = dir.file("track.db");
-    o.port = 0;
-    o.allowAnonymousReports = true; // the raw requests below carry no token
-    openStorage(o.db)->addEmployee("e1", *hashPassword("pw"), {"j1"});
+/// Options read from a serve command line (FILE stands for an impressions file holding
+/// {"a":1}), on a fresh database that holds e1, password "pw", on j1 unless `empty`.
+ServeOptions optionsIn(const TempDir& dir, const std::string& args = "--allow-anonymous-reports",
+                       bool empty = false) {
+    std::ofstream(dir.file("impressions.json")) << R"({"a":1})";
+    std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0", "--db", dir.file("track.db")};
+    std::istringstream in(args);
+    for (std::string word; in >> word;) {
+        words.push_back(word == "FILE" ? dir.file("impressions.json") : word);
+    }
+    const auto command = parseCommandLine(words);
+    EXPECT_TRUE(command.value) << command.error;
+    const ServeOptions o = std::get<ServeOptions>(*command.value);
+    if (!empty) {
+        openStorage(o.db)->addEmployee("e1", *hashPassword("pw"), {"j1"});
+    }
     return o;
 }
 
-std::string post(const std::string& path, const std::string& body) {
-    return "POST " + path +
-           " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\n\r\n" + body;
+std::string post(const std::string& path, const std::string& body, const std::string& headers = "") {
+    return "POST " + path + " HTTP/1.1\r\n" + headers +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+           body;
 }
 
-const std::string clockIn =
-    post("/api/time/clock-in", R"({"employeeId":"e1","jobId":"j1","clockIn":"2024-03-05T09:00:00Z"})");
-const std::string signIn = post("/api/users/verify", R"({"employeeId":"e1","jobId":"j1","password":"x"})");
-/// A failed sign-in of its own employee ID: the slow-down holds back repeats of one ID from one
-/// address, so requests meant to fill a queue or a cap must differ.
-std::string signInAs(int n) {
-    return post("/api/users/verify",
-                R"({"employeeId":"u)" + std::to_string(n) + R"(","jobId":"j1","password":"x"})");
+const std::string clockInBody = R"({"employeeId":"e1","jobId":"j1","clockIn":"2024-03-05T09:00:00Z"})";
+const std::string clockIn = post("/api/time/clock-in", clockInBody);
+/// A sign-in; the slow-down holds back repeats of one ID from one address, so failed ones
+/// meant to fill a queue or a cap use IDs of their own.
+std::string verify(const std::string& employee, const std::string& job = "j1",
+                   const std::string& password = "x") {
+    return post("/api/users/verify", R"({"employeeId":")" + employee + R"(","jobId":")" + job +
+                                         R"(","password":")" + password + R"("})");
 }
 const std::string version = "GET /api/version HTTP/1.1\r\n\r\n";
 
@@ -107,76 +121,56 @@ public:
     std::optional<http::response_parser<http::string_body>> answer;
 };
 
-struct Refusal {
-    const char* name;
-    std::string request;
-    std::vector<int> statuses; ///< answered in this order, then the connection closes
-    std::chrono::milliseconds betweenBytes = 0ms;
-};
-
-std::string chunked(std::size_t chunks) {
-    std::string request = "POST /api/time/clock-in HTTP/1.1\r\nContent-Type: application/json\r\n"
-                          "Transfer-Encoding: chunked\r\n\r\n";
-    for (std::size_t i = 0; i < chunks; ++i) {
-        request += "1000\r\n" + std::string(0x1000, ' ') + "\r\n";
-    }
-    return request + "0\r\n\r\n";
-}
-
-std::string withFields(std::size_t count, std::size_t valueBytes) {
-    std::string request = "GET /api/version HTTP/1.1\r\n";
-    for (std::size_t i = 0; i < count; ++i) {
-        request += "X-Field-" + std::to_string(i) + ": " + std::string(valueBytes, 'v') + "\r\n";
-    }
-    return request + "\r\n";
-}
-
-class Refusals : public testing::TestWithParam<Refusal> {};
-
-TEST_P(Refusals, AreAnsweredAndTheConnectionClosed) {
-    TempDir dir;
-    ServeOptions o = optionsIn(dir);
-    o.limits.headerTimeout = o.limits.bodyTimeout = o.limits.idleTimeout = 300ms;
-    Service service(o);
-    Client client(service.port());
-    client.send(GetParam().request, GetParam().betweenBytes);
-    EXPECT_EQ(client.readUntilClosed(), GetParam().statuses);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    TestService, Refusals,
-    testing::Values(
-        Refusal{"ChunkedBodyOverTheLimit", chunked(17), {413}},
-        Refusal{"DeclaredBodyOverTheLimit",
-                "POST /api/time/clock-in HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: "
-                "65537\r\n\r\n",
-                {413}},
-        Refusal{"CompressedBody",
-                "POST /api/time/clock-in HTTP/1.1\r\nContent-Type: application/json\r\nContent-Encoding: "
-                "identity\r\nContent-Length: 2\r\n\r\n{}",
-                {415}},
-        Refusal{"TooManyHeaderFields", withFields(101, 1), {431}},
-        Refusal{"HeaderOverItsSize", withFields(1, 16 * 1024), {431}},
-        Refusal{"HeaderNeverEnds", "GET /api/version HTTP/1.1\r\n", {408}},
-        Refusal{"HeaderTrickledPastItsDeadline",
-                "GET /api/version HTTP/1.1\r\nX-Slow: 1234567890\r\n\r\n",
-                {408},
-                25ms},
-        Refusal{"BodyNeverEnds", clockIn.substr(0, clockIn.size() - 1), {408}},
-        Refusal{"MalformedRequest", "GET /api/version HTTP/9\r\n\r\n", {400}},
-        Refusal{"IdleKeptAliveConnection", version, {200}},
-        // The password check takes longest, and is still answered first.
-        Refusal{"PipelinedRequestsInOrder",
-                signIn +
-                    "GET /nothing HTTP/1.1\r\n\r\nPOST /api/version HTTP/1.1\r\nContent-Length: 0\r\n\r\n" +
-                    version,
-                {200, 404, 405, 200}}),
-    [](const auto& p) { return std::string(p.param.name); });
-
 /// Sends a request and reads its answer on a connection it leaves open.
 int ask(Client<>& client, const std::string& request = version) {
     client.send(request);
     return client.read();
+}
+
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    while (times-- > 0) {
+        all += text;
+    }
+    return all;
+}
+
+// Each: the request, sent whole or a byte at a time with a pause, and the statuses answered
+// in order before the connection closes.
+TEST(TestService, RefusalsAreAnsweredAndTheConnectionClosed) {
+    TempDir dir;
+    ServeOptions o = optionsIn(dir);
+    o.limits.headerTimeout = o.limits.bodyTimeout = o.limits.idleTimeout = 300ms;
+    Service service(o);
+    const std::string declared = "POST /api/time/clock-in HTTP/1.1\r\nContent-Type: application/json\r\n";
+    for (const auto& [request, statuses, betweenBytes] :
+         std::vector<std::tuple<std::string, std::vector<int>, std::chrono::milliseconds>>{
+             {declared + "Transfer-Encoding: chunked\r\n\r\n" +
+                  repeated("1000\r\n" + std::string(0x1000, ' ') + "\r\n", 17) + "0\r\n\r\n",
+              {413},
+              0ms},
+             {declared + "Content-Length: 65537\r\n\r\n", {413}, 0ms},
+             {declared + "Content-Encoding: identity\r\nContent-Length: 2\r\n\r\n{}", {415}, 0ms},
+             {"GET /api/version HTTP/1.1\r\n" + repeated("X-Field: v\r\n", 101) + "\r\n", {431}, 0ms},
+             {"GET /api/version HTTP/1.1\r\nX-Field: " + std::string(16 * 1024, 'v') + "\r\n\r\n",
+              {431},
+              0ms},
+             {"GET /api/version HTTP/1.1\r\n", {408}, 0ms},
+             {"GET /api/version HTTP/1.1\r\nX-Slow: 1234567890\r\n\r\n", {408}, 25ms},
+             {clockIn.substr(0, clockIn.size() - 1), {408}, 0ms},
+             {"GET /api/version HTTP/9\r\n\r\n", {400}, 0ms},
+             {version, {200}, 0ms}, // then idle until closed
+             // The password check takes longest, and is still answered first.
+             {verify("e1") +
+                  "GET /nothing HTTP/1.1\r\n\r\nPOST /api/version HTTP/1.1\r\nContent-Length: 0\r\n\r\n" +
+                  version,
+              {200, 404, 405, 200},
+              0ms}}) {
+        SCOPED_TRACE(request.substr(0, 120));
+        Client client(service.port());
+        client.send(request, betweenBytes);
+        EXPECT_EQ(client.readUntilClosed(), statuses);
+    }
 }
 
 TEST(TestService, ConnectionsAndSlowBodiesBeyondACapAreAnswered503) {
@@ -190,7 +184,7 @@ TEST(TestService, ConnectionsAndSlowBodiesBeyondACapAreAnswered503) {
     Client second(service.port());
     ASSERT_EQ(ask(*first), 200);
     ASSERT_EQ(ask(second), 200);
-    const std::string body = signInAs(0);
+    const std::string body = verify("u0");
     const std::string firstPart = body.substr(0, body.size() - 1);
     const std::string lastByte = body.substr(body.size() - 1);
     second.send(firstPart);
@@ -202,16 +196,13 @@ TEST(TestService, ConnectionsAndSlowBodiesBeyondACapAreAnswered503) {
     EXPECT_EQ(ask(other, firstPart), 503) << "a second body arriving at once";
     EXPECT_EQ(ask(second, lastByte), 200);
     first.reset();
-    int status = 503;
-    for (int n = 1; status == 503 && n < 500; ++n) {
-        const std::string next = signInAs(n);
+    int n = 0;
+    EXPECT_TRUE(waitFor(5s, [&] {
+        const std::string next = verify("u" + std::to_string(++n));
         Client again(service.port());
         again.send(next.substr(0, next.size() - 1));
-        status = ask(again, next.substr(next.size() - 1));
-        if (status == 503)
-            std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(status, 200) << "a closed connection and a finished body give their places back";
+        return ask(again, next.substr(next.size() - 1)) == 200;
+    })) << "a closed connection and a finished body give their places back";
 }
 
 TEST(TestService, SignInsBeyondTheirQueueAreAnswered503AtOnce) {
@@ -223,7 +214,7 @@ TEST(TestService, SignInsBeyondTheirQueueAreAnswered503AtOnce) {
     std::vector<std::unique_ptr<Client<>>> clients;
     for (int i = 0; i < 6; ++i) {
         clients.push_back(std::make_unique<Client<>>(service.port()));
-        clients.back()->send(signInAs(i));
+        clients.back()->send(verify("u" + std::to_string(i)));
     }
     std::map<int, int> statuses;
     for (auto& client : clients) {
@@ -235,6 +226,47 @@ TEST(TestService, SignInsBeyondTheirQueueAreAnswered503AtOnce) {
     }
     EXPECT_EQ(statuses[200], 2) << "one checked, one queued";
     EXPECT_EQ(statuses[503], 4);
+}
+
+// Each: the options, whether the database starts empty, the sign-in made first, the request
+// made with its token (or the bare clock-in of e1), and the answer.
+TEST(TestService, OptionsShapeTheService) {
+    const std::string impressions = "GET /api/analytics/impressions HTTP/1.1\r\n";
+    for (const auto& [args, empty, signIn, request, status, body] :
+         std::vector<std::tuple<const char*, bool, std::string, std::string, int, const char*>>{
+             {"", false, "", "", 401, ""},
+             {"--allow-anonymous-reports", false, "", "", 201, ""},
+             {"--demo", true, verify("demo", "0", "demo"), impressions, 200, ""},
+             {"--demo", false, verify("demo", "0", "demo"), impressions, 401, ""},
+             {"--impressions FILE", false, verify("e1", "j1", "pw"), impressions, 200, R"({"a":1})"},
+             {"--latest-version 9.0.0 --update-available true", false, "", "GET /api/version HTTP/1.1\r\n",
+              200, R"({"version":"9.0.0","updateAvailable":true})"}}) {
+        SCOPED_TRACE(args + (" " + signIn));
+        TempDir dir;
+        Service service(optionsIn(dir, args, empty));
+        Client client(service.port());
+        std::string token;
+        if (!signIn.empty() && ask(client, signIn) == 200) {
+            token = nlohmann::json::parse(client.answer->get().body()).value("token", "");
+        }
+        const std::string authorization = token.empty() ? "" : "Authorization: Bearer " + token + "\r\n";
+        EXPECT_EQ(ask(client, request.empty() ? post("/api/time/clock-in", clockInBody, authorization)
+                                              : request + authorization + "\r\n"),
+                  status);
+        EXPECT_TRUE(*body == '\0' ||
+                    nlohmann::json::parse(client.answer->get().body()) == nlohmann::json::parse(body));
+    }
+}
+
+// 127.0.0.2 is loopback too: an attacker there must not keep the employee out at 127.0.0.1.
+TEST(TestService, GuessesFromOneAddressDoNotHoldUpAnother) {
+    TempDir dir;
+    Service service(optionsIn(dir));
+    Client attacker(service.port(), "127.0.0.2");
+    EXPECT_EQ(ask(attacker, verify("e1", "j1", "guess")), 200);
+    EXPECT_EQ(ask(attacker, verify("e1", "j1", "pw")), 429);
+    Client employee(service.port());
+    EXPECT_EQ(ask(employee, verify("e1", "j1", "pw")), 200);
 }
 
 TEST(TestService, TlsOffersOnlyForwardSecretAuthenticatedSuites) {
@@ -249,23 +281,20 @@ TEST(TestService, TlsOffersOnlyForwardSecretAuthenticatedSuites) {
               0);
     o.limits.headerTimeout = 300ms;
     Service service(o);
-    struct Offer {
-        int maxVersion;
-        const char* ciphers;
-        int negotiated; ///< 0: refused
-    };
-    for (const Offer offer : {Offer{TLS1_3_VERSION, "DEFAULT", TLS1_3_VERSION},
-                              Offer{TLS1_2_VERSION, "ECDHE-RSA-AES128-GCM-SHA256", TLS1_2_VERSION},
-                              Offer{TLS1_2_VERSION, "AES128-SHA:AES256-GCM-SHA384:DHE-RSA-AES128-SHA", 0},
-                              Offer{TLS1_2_VERSION, "ECDHE-RSA-AES128-SHA", 0}}) {
-        SCOPED_TRACE(offer.ciphers);
+    // Each: the highest version and the suites offered, and the version agreed (0: refused).
+    for (const auto& [maxVersion, ciphers, negotiated] : std::vector<std::tuple<int, const char*, int>>{
+             {TLS1_3_VERSION, "DEFAULT", TLS1_3_VERSION},
+             {TLS1_2_VERSION, "ECDHE-RSA-AES128-GCM-SHA256", TLS1_2_VERSION},
+             {TLS1_2_VERSION, "AES128-SHA:AES256-GCM-SHA384:DHE-RSA-AES128-SHA", 0},
+             {TLS1_2_VERSION, "ECDHE-RSA-AES128-SHA", 0}}) {
+        SCOPED_TRACE(ciphers);
         asio::ssl::context context(asio::ssl::context::tls_client);
-        SSL_CTX_set_max_proto_version(context.native_handle(), offer.maxVersion);
-        SSL_CTX_set_cipher_list(context.native_handle(), offer.ciphers);
+        SSL_CTX_set_max_proto_version(context.native_handle(), maxVersion);
+        SSL_CTX_set_cipher_list(context.native_handle(), ciphers);
         Client<asio::ssl::stream<tcp::socket>> client(service.port(), "127.0.0.1", context);
         boost::system::error_code ec;
         client.stream.handshake(asio::ssl::stream_base::client, ec);
-        EXPECT_EQ(ec ? 0 : SSL_version(client.stream.native_handle()), offer.negotiated);
+        EXPECT_EQ(ec ? 0 : SSL_version(client.stream.native_handle()), negotiated);
         if (!ec) {
             client.send(version);
             EXPECT_EQ(client.read(), 200);

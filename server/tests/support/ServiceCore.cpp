@@ -53,13 +53,13 @@ ApiResponse ServiceCore::report(EventKind kind, const std::string& employee, con
                                              "application/json",
                                              key,
                                              {},
-                                             token.empty() ? "" : bearer(token),
+                                             token.empty() ? "" : "Bearer " + token,
                                              "127.0.0.1"});
 }
 
 ApiResponse ServiceCore::summary(const std::string& query, const std::string& token) {
     return handlers->summary(
-        ApiRequest{{}, {}, {}, parseQuery(query), token.empty() ? "" : bearer(token), "127.0.0.1"});
+        ApiRequest{{}, {}, {}, parseQuery(query), token.empty() ? "" : "Bearer " + token, "127.0.0.1"});
 }
 
 nlohmann::json eventBody(EventKind kind, const std::string& employee, const std::string& job,
@@ -74,10 +74,6 @@ nlohmann::json eventBody(EventKind kind, const std::string& employee, const std:
         body.update({{"endedAt", at}, {"keystrokes", 3}, {"clicks", 1}});
     }
     return body;
-}
-
-std::string bearer(const std::string& token) {
-    return "Bearer " + token;
 }
 
 } // namespace corlune::server::test

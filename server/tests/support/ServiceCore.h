@@ -39,7 +39,4 @@ public:
 nlohmann::json eventBody(EventKind kind, const std::string& employee, const std::string& job,
                          const std::string& at);
 
-/// "Bearer " and the token.
-std::string bearer(const std::string& token);
-
 } // namespace corlune::server::test
