@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <limits>
+#include <thread>
 #include <unistd.h>
 
 namespace corlune::server {
@@ -168,13 +169,32 @@ struct SqliteStorage::Writer {
     Statement insertEvent;
 };
 
+namespace {
+
+// Services starting together on a new file race to switch it to WAL, and SQLite answers the
+// loser "locked" at once rather than through the busy timeout: the switch is tried again a while.
+void switchToWal(Connection& setup) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            setup.exec("PRAGMA journal_mode = WAL");
+            return;
+        } catch (const SqliteError& e) {
+            if ((e.code() & 0xff) != SQLITE_BUSY || attempt == 100)
+                throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+}
+
+} // namespace
+
 SqliteStorage::SqliteStorage(const std::string& path)
     : path(path) {
     try {
         createPrivately(path);
         {
             Connection setup(path);
-            setup.exec("PRAGMA journal_mode = WAL");
+            switchToWal(setup);
             migrate(setup);
         }
         writerConnection = std::make_unique<Writer>(path);
