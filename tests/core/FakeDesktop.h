@@ -3,11 +3,10 @@
 #include "AppDelegate.h"
 #include "FakeClocks.h"
 #include "FakeCredentialStore.h"
-#include "FakeGlobalInputMonitor.h"
 #include "FakeIdleTimeSource.h"
-#include "FakeReachability.h"
+#include "FakeJsonTransport.h"
 #include "FakeUserDefaults.h"
-#include "JsonTransport.h"
+#include "GlobalInputMonitor.h"
 #include "MainWindow.h"
 #include "ProbeAddresses.h"
 #include "ScriptedAlerts.h"
@@ -18,7 +17,59 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <map>
 #include <memory>
+
+/// Global input on demand: click() calls the installed mouse monitors. Logs every install and
+/// removal ("add key", "remove mouse"...) in order. Must outlive its monitors.
+class FakeGlobalInputMonitor final : public GlobalInputMonitor {
+public:
+    bool isAvailable() const override { return true; }
+    std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()> handler) override {
+        return add(QStringLiteral("key"), std::move(handler));
+    }
+    std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()> handler) override {
+        return add(QStringLiteral("mouse"), std::move(handler));
+    }
+    /// Delivers the clicks the desktop made but had not yet delivered (clickNotYetDelivered()).
+    void processPendingEvents() override {
+        for (; undeliveredClicks > 0; --undeliveredClicks)
+            click();
+    }
+
+    void click() {
+        for (const auto& [handle, handler] : handlers) {
+            if (handle->kind == "mouse")
+                handler();
+        }
+    }
+    void clickNotYetDelivered() { ++undeliveredClicks; }
+
+    QStringList log;
+
+private:
+    struct Handle final : InputMonitor {
+        Handle(FakeGlobalInputMonitor& owner, QString kind)
+            : owner(owner)
+            , kind(std::move(kind)) {}
+        ~Handle() override {
+            owner.handlers.erase(this);
+            owner.log.append("remove " + kind);
+        }
+        FakeGlobalInputMonitor& owner;
+        QString kind;
+    };
+
+    std::unique_ptr<InputMonitor> add(const QString& kind, std::function<void()> handler) {
+        auto handle = std::make_unique<Handle>(*this, kind);
+        handlers.emplace(handle.get(), std::move(handler));
+        log.append("add " + kind);
+        return handle;
+    }
+
+    int undeliveredClicks = 0;
+    std::map<const Handle*, std::function<void()>> handlers;
+};
 
 /// An AppDelegate on fakes for everything outside the process but \a transport, with the real
 /// window. The probed host is 127.0.0.1, reachable until a test says otherwise.

@@ -127,31 +127,19 @@ FaultFront::~FaultFront() {
     for (const int i : {0, 1}) {
         ::shutdown(listeners[i], SHUT_RDWR);
         acceptors[i].join();
+        ::close(listeners[i]);
     }
     for (std::thread& worker : workers)
         worker.join();
-    for (const int listener : listeners)
-        ::close(listener);
-}
-
-std::vector<FaultFront::Request> FaultFront::requests() const {
-    const std::lock_guard lock(mutex);
-    return log;
-}
-
-bool FaultFront::endsWithin(std::chrono::milliseconds wait) {
-    std::unique_lock lock(mutex);
-    return stopped.wait_for(lock, wait, [this] { return stopping; });
 }
 
 void FaultFront::answer(httplib::Request& forwarded, int connection, bool portal) {
-    Request request{forwarded.method,
-                    forwarded.path,
-                    forwarded.get_header_value("Idempotency-Key"),
-                    forwarded.get_header_value("Authorization"),
-                    0,
-                    portal,
-                    std::chrono::steady_clock::now()};
+    Request request{.method = forwarded.method,
+                    .target = forwarded.path,
+                    .key = forwarded.get_header_value("Idempotency-Key"),
+                    .authorization = forwarded.get_header_value("Authorization"),
+                    .toPortal = portal,
+                    .at = std::chrono::steady_clock::now()};
     const std::string id = request.method + ' ' + request.target + ' ' + request.key;
     {
         const std::lock_guard lock(mutex);

@@ -55,12 +55,18 @@ public:
 
     int port() const { return ports[0]; }
     /// Every request that arrived whole, at the front or the portal, in order of arrival.
-    std::vector<Request> requests() const;
+    std::vector<Request> requests() const {
+        const std::lock_guard lock(mutex);
+        return log;
+    }
 
 private:
     void answer(httplib::Request& forwarded, int connection, bool portal);
     /// Whether the front ends within \a wait.
-    bool endsWithin(std::chrono::milliseconds wait);
+    bool endsWithin(std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex);
+        return stopped.wait_for(lock, wait, [this] { return stopping; });
+    }
 
     const int servicePort;
     const Plan plan;
