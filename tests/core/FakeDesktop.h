@@ -17,31 +17,26 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include <map>
 #include <memory>
 
-/// Global input on demand: click() calls the installed mouse monitors. Logs every install and
+/// Global input on demand: click() calls the installed mouse monitor. Logs every install and
 /// removal ("add key", "remove mouse"...) in order. Must outlive its monitors.
 class FakeGlobalInputMonitor final : public GlobalInputMonitor {
 public:
     bool isAvailable() const override { return true; }
-    std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()> handler) override {
-        return add(QStringLiteral("key"), std::move(handler));
-    }
+    std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()>) override { return add("key"); }
     std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()> handler) override {
-        return add(QStringLiteral("mouse"), std::move(handler));
+        mouse = std::move(handler);
+        return add("mouse");
     }
     /// Delivers the clicks the desktop made but had not yet delivered (clickNotYetDelivered()).
     void processPendingEvents() override {
         for (; undeliveredClicks > 0; --undeliveredClicks)
             click();
     }
-
     void click() {
-        for (const auto& [handle, handler] : handlers) {
-            if (handle->kind == "mouse")
-                handler();
-        }
+        if (mouse)
+            mouse();
     }
     void clickNotYetDelivered() { ++undeliveredClicks; }
 
@@ -49,26 +44,24 @@ public:
 
 private:
     struct Handle final : InputMonitor {
-        Handle(FakeGlobalInputMonitor& owner, QString kind)
+        Handle(FakeGlobalInputMonitor& owner, const char* kind)
             : owner(owner)
-            , kind(std::move(kind)) {}
+            , kind(kind) {}
         ~Handle() override {
-            owner.handlers.erase(this);
-            owner.log.append("remove " + kind);
+            owner.log.append(QStringLiteral("remove ") + kind);
+            if (kind == std::string_view("mouse"))
+                owner.mouse = nullptr;
         }
         FakeGlobalInputMonitor& owner;
-        QString kind;
+        const char* kind;
     };
-
-    std::unique_ptr<InputMonitor> add(const QString& kind, std::function<void()> handler) {
-        auto handle = std::make_unique<Handle>(*this, kind);
-        handlers.emplace(handle.get(), std::move(handler));
-        log.append("add " + kind);
-        return handle;
+    std::unique_ptr<InputMonitor> add(const char* kind) {
+        log.append(QStringLiteral("add ") + kind);
+        return std::make_unique<Handle>(*this, kind);
     }
 
     int undeliveredClicks = 0;
-    std::map<const Handle*, std::function<void()>> handlers;
+    std::function<void()> mouse;
 };
 
 /// An AppDelegate on fakes for everything outside the process but \a transport, with the real

@@ -60,6 +60,12 @@ struct Row {
     /// The day is worked offline; the network comes back after it.
     bool offline = false;
 
+    int fault(const FaultFront::Request& request) const {
+        const auto found = std::find_if(faults.begin(), faults.end(), [&](const Planned& p) {
+            return request.target == p.target && request.attempt == p.attempt;
+        });
+        return found == faults.end() ? int(FaultFront::Pass) : found->fault;
+    }
     /// How many faults are planned on \a target: all, or those that are \a fault.
     long on(const std::string& target, int fault = -1) const {
         return std::count_if(faults.begin(), faults.end(), [&](const Planned& p) {
@@ -92,8 +98,8 @@ corlune::server::ServeOptions serving(const QTemporaryDir& folder) {
     return options;
 }
 
-QString origin(const char* scheme, const corlune::server::Service& service) {
-    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(service.port());
+QString origin(const char* scheme, int port) {
+    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(port);
 }
 
 void workTheDay(FakeDesktop& desktop) {
@@ -125,22 +131,13 @@ TEST_P(FaultTable, EveryReportIsStoredOnceInOrderOrSetAside) {
     corlune::server::Service service(options);
     // Answers held 3 s come after the client's bound of 2 s.
     FaultFront front(
-        service.port(),
-        [&row](const FaultFront::Request& request) {
-            for (const Planned& p : row.faults) {
-                if (request.target == p.target && request.attempt == p.attempt)
-                    return p.fault;
-            }
-            return int(FaultFront::Pass);
-        },
-        3s);
+        service.port(), [&row](const FaultFront::Request& request) { return row.fault(request); }, 3s);
     const auto isReport = [](const FaultFront::Request& r) {
         return r.method == "POST" && r.target != verify;
     };
 
     const QString ana = QString::fromStdString(employee);
-    FakeDesktop desktop(std::make_unique<HttpTransport>(
-        QStringLiteral("http://127.0.0.1:%1").arg(front.port()), std::nullopt, 2s));
+    FakeDesktop desktop(std::make_unique<HttpTransport>(origin("http", front.port()), std::nullopt, 2s));
     desktop.remember(ana, QString::fromStdString(job), "pw", true);
     desktop.signInPrompt->entries = {SignInEntry{ana, "pw", QString::fromStdString(job), true}};
     desktop.wall->instant = QDateTime(QDate(2024, 3, 5), QTime(8, 59, 59, 500), Qt::UTC);
@@ -255,7 +252,7 @@ TEST(HttpTransport, ACallerWaits15SecondsForALateAnswerAndNoLonger) {
     corlune::server::Service service(options);
     const auto start = std::chrono::steady_clock::now();
     const JsonReply reply =
-        HttpTransport(origin("http", service)).sendJSONRequestMethod("GET", "/api/version", {});
+        HttpTransport(origin("http", service.port())).sendJSONRequestMethod("GET", "/api/version", {});
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(reply.status == 0 && !reply.result);
     EXPECT_GE(waited, 15s);
@@ -278,12 +275,12 @@ TEST(HttpTransport, OnlyACertificateOfATrustedAuthorityIsAnswered) {
     QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
     trusting.setCaCertificates(QSslCertificate::fromPath(folder.filePath("cert.pem")));
 
-    const JsonReply trusted =
-        HttpTransport(origin("https", service), trusting).sendJSONRequestMethod("GET", "/api/version", {});
+    const JsonReply trusted = HttpTransport(origin("https", service.port()), trusting)
+                                  .sendJSONRequestMethod("GET", "/api/version", {});
     EXPECT_TRUE(trusted.status == 200 && trusted.result);
     // The system's authorities do not know it.
     const JsonReply refused =
-        HttpTransport(origin("https", service)).sendJSONRequestMethod("GET", "/api/version", {});
+        HttpTransport(origin("https", service.port())).sendJSONRequestMethod("GET", "/api/version", {});
     EXPECT_TRUE(refused.status == 0 && refused.error);
 }
 
