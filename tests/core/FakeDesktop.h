@@ -3,11 +3,10 @@
 #include "AppDelegate.h"
 #include "FakeClocks.h"
 #include "FakeCredentialStore.h"
-#include "FakeGlobalInputMonitor.h"
 #include "FakeIdleTimeSource.h"
-#include "FakeReachability.h"
+#include "FakeJsonTransport.h"
 #include "FakeUserDefaults.h"
-#include "JsonTransport.h"
+#include "GlobalInputMonitor.h"
 #include "MainWindow.h"
 #include "ProbeAddresses.h"
 #include "ScriptedAlerts.h"
@@ -19,6 +18,51 @@
 #include <QTemporaryDir>
 
 #include <memory>
+
+/// Global input on demand: click() calls the installed mouse monitor. Logs every install and
+/// removal ("add key", "remove mouse"...) in order. Must outlive its monitors.
+class FakeGlobalInputMonitor final : public GlobalInputMonitor {
+public:
+    bool isAvailable() const override { return true; }
+    std::unique_ptr<InputMonitor> addKeyMonitor(std::function<void()>) override { return add("key"); }
+    std::unique_ptr<InputMonitor> addMouseMonitor(std::function<void()> handler) override {
+        mouse = std::move(handler);
+        return add("mouse");
+    }
+    /// Delivers the clicks the desktop made but had not yet delivered (clickNotYetDelivered()).
+    void processPendingEvents() override {
+        for (; undeliveredClicks > 0; --undeliveredClicks)
+            click();
+    }
+    void click() {
+        if (mouse)
+            mouse();
+    }
+    void clickNotYetDelivered() { ++undeliveredClicks; }
+
+    QStringList log;
+
+private:
+    struct Handle final : InputMonitor {
+        Handle(FakeGlobalInputMonitor& owner, const char* kind)
+            : owner(owner)
+            , kind(kind) {}
+        ~Handle() override {
+            owner.log.append(QStringLiteral("remove ") + kind);
+            if (kind == std::string_view("mouse"))
+                owner.mouse = nullptr;
+        }
+        FakeGlobalInputMonitor& owner;
+        const char* kind;
+    };
+    std::unique_ptr<InputMonitor> add(const char* kind) {
+        log.append(QStringLiteral("add ") + kind);
+        return std::make_unique<Handle>(*this, kind);
+    }
+
+    int undeliveredClicks = 0;
+    std::function<void()> mouse;
+};
 
 /// An AppDelegate on fakes for everything outside the process but \a transport, with the real
 /// window. The probed host is 127.0.0.1, reachable until a test says otherwise.

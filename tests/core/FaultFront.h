@@ -1,19 +1,15 @@
 #pragma once
 
+#include <httplib.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
-
-namespace httplib {
-struct Request;
-}
 
 /// A misbehaving way to the service: listens on a free 127.0.0.1 port of its own and passes
 /// each request on to the service, or does to it what the plan says. Every answer closes its
@@ -29,7 +25,7 @@ public:
         Pass,             // forward it and hand back the service's answer
         Hang,             // no answer at all, the connection held open
         NeverEnding,      // 200 and a body that trickles on for ever, not forwarded
-        HangUp,           // close in the middle of the status line, not forwarded
+        HangUp,           // the head of a 200 and then the connection closed, not forwarded
         CutOffAfterStore, // forward it, then send the service's status and half a body
         LateAfterStore,   // forward it, then hold the service's answer for lateBy
     };
@@ -39,10 +35,7 @@ public:
         std::string target; // path and query, as sent
         std::string key;    // the Idempotency-Key; empty when none
         std::string authorization;
-        /// 1 for the first request with this method, target and key, 2 for the next... Qt sends a
-        /// request again by itself when its connection closes before the answer: what arrives
-        /// within a second of a request the front hung up on is the same attempt.
-        int attempt = 0;
+        int attempt = 0; // 1 for the first request with this method, target and key, 2 for the next...
         bool toPortal = false;
         std::chrono::steady_clock::time_point at;
     };
@@ -55,26 +48,28 @@ public:
 
     int port() const { return ports[0]; }
     /// Every request that arrived whole, at the front or the portal, in order of arrival.
-    std::vector<Request> requests() const;
+    std::vector<Request> requests() const {
+        const std::lock_guard lock(mutex);
+        return log;
+    }
 
 private:
-    void answer(httplib::Request& forwarded, int connection, bool portal);
+    void answer(const httplib::Request& in, httplib::Response& out, bool portal);
     /// Whether the front ends within \a wait.
-    bool endsWithin(std::chrono::milliseconds wait);
+    bool endsWithin(std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex);
+        return stopped.wait_for(lock, wait, [this] { return stopping; });
+    }
 
     const int servicePort;
     const Plan plan;
     const std::chrono::milliseconds lateBy;
-    int listeners[2] = {-1, -1}; // the front's, the portal's
-    int ports[2] = {0, 0};
     mutable std::mutex mutex;
     std::condition_variable stopped;
     bool stopping = false;
     std::vector<Request> log;
-    /// Per method, target and key: the attempts so far, when the last arrived, and whether the
-    /// front hung up on it.
-    std::map<std::string, std::tuple<int, std::chrono::steady_clock::time_point, bool>> attempts;
-    std::set<int> connections;
-    std::vector<std::thread> workers;
-    std::thread acceptors[2];
+    std::map<std::string, int> attempts; // per method, target and key
+    httplib::Server servers[2];          // the front, the portal
+    int ports[2] = {0, 0};
+    std::thread listeners[2];
 };

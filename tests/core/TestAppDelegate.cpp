@@ -1,12 +1,15 @@
 // Start-up and shut-down as the fakes see them: the window, then sign-in, then the first-run
 // notice, and only then the tick, input counting and the connectivity polls, with the update
 // check a second later. Quitting the sign-in starts nothing; shutting down stops everything and
-// sends nothing.
+// sends nothing. The tray's menu reaches the window's own handlers under the same titles and
+// rules; without a tray, closing minimises while the session runs and quits once clocked out.
 #include "FakeDesktop.h"
 #include "FakeJsonTransport.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLabel>
 #include <QTest>
@@ -51,13 +54,11 @@ TEST(AppDelegate, StartsInOrderAfterAnAutomaticSignIn) {
     EXPECT_EQ(rig.desktop.signInPrompt->dialogs, 0);
     EXPECT_TRUE(windowFirst);
     ASSERT_EQ(sentFirst.size(), 2);
-    EXPECT_EQ(sentFirst[0], "/api/users/verify");
-    EXPECT_TRUE(sentFirst[1].startsWith("/api/time/summary?"));
+    EXPECT_TRUE(sentFirst[0] == "/api/users/verify" && sentFirst[1].startsWith("/api/time/summary?"));
     EXPECT_FALSE(ranFirst);
 
     EXPECT_TRUE(FakeDesktop::window()->findChild<QCheckBox*>("globalTrackCheckbox")->isChecked());
-    ASSERT_NE(rig.tickTimer(), nullptr);
-    EXPECT_TRUE(rig.tickTimer()->isActive());
+    EXPECT_TRUE(rig.tickTimer() && rig.tickTimer()->isActive());
     EXPECT_EQ(rig.desktop.global->log, (QStringList{"add key", "add mouse"}));
     EXPECT_GT(rig.desktop.reachability->reads, 0);
     EXPECT_FALSE(rig.transport->paths().contains("/api/version"));
@@ -126,6 +127,59 @@ TEST(AppDelegate, TicksWhileADialogIsOpenAreDropped) {
     EXPECT_EQ(rig.desktop.idle->queries, 1);
     rig.desktop.app->onTickTimer();
     EXPECT_EQ(rig.desktop.idle->queries, 2);
+}
+
+QAction* trayAction(const char* name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("trayMenu"))
+            return widget->findChild<QAction*>(name);
+    }
+    return nullptr;
+}
+
+QString status() {
+    return FakeDesktop::window()->findChild<QLabel*>("statusLabel")->text();
+}
+
+TEST(Tray, MenuWindowAndQuitDriveOneSession) {
+    Rig rig;
+    FakeDesktop& desktop = rig.desktop;
+    desktop.remember("e1", "j1", "pw", true);
+    desktop.app->applicationDidFinishLaunching();
+    qputenv("XDG_CONFIG_HOME", desktop.folder.path().toUtf8());
+    MainWindow* window = FakeDesktop::window();
+    const auto quitsAfter = [&](const std::function<void()>& step) {
+        const int before = desktop.quits;
+        step();
+        QCoreApplication::processEvents();
+        return desktop.quits - before;
+    };
+
+    EXPECT_FALSE(trayAction("trayPauseAction")->isEnabled());
+    trayAction("trayClockAction")->trigger();
+    EXPECT_EQ(status(), "Status: Working");
+    EXPECT_EQ(trayAction("trayClockAction")->text(), "Clock Out");
+    ASSERT_TRUE(trayAction("trayPauseAction")->isEnabled());
+    trayAction("trayPauseAction")->trigger();
+    EXPECT_EQ(status(), "Status: Paused");
+    EXPECT_EQ(trayAction("trayPauseAction")->text(), "Resume");
+
+    EXPECT_EQ(quitsAfter([&] { window->close(); }), 0);
+    EXPECT_TRUE(window->isMinimized());
+    trayAction("trayShowAction")->trigger();
+    EXPECT_FALSE(window->isMinimized());
+    trayAction("trayClockAction")->trigger();
+    EXPECT_EQ(quitsAfter([&] { window->close(); }), 1);
+
+    const QString entry = desktop.folder.filePath("autostart/com.corlune.Track.desktop");
+    trayAction("trayStartAtLoginAction")->trigger();
+    EXPECT_TRUE(QFileInfo::exists(entry) && trayAction("trayStartAtLoginAction")->isChecked());
+    trayAction("trayStartAtLoginAction")->trigger();
+    EXPECT_FALSE(QFileInfo::exists(entry));
+
+    EXPECT_EQ(quitsAfter([&] { trayAction("trayQuitAction")->trigger(); }), 1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    EXPECT_EQ(quitsAfter([&] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); }), 1);
 }
 
 } // namespace

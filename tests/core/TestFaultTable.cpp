@@ -13,6 +13,8 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
+#include <QSslCertificate>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -58,6 +60,12 @@ struct Row {
     /// The day is worked offline; the network comes back after it.
     bool offline = false;
 
+    int fault(const FaultFront::Request& request) const {
+        const auto found = std::find_if(faults.begin(), faults.end(), [&](const Planned& p) {
+            return request.target == p.target && request.attempt == p.attempt;
+        });
+        return found == faults.end() ? int(FaultFront::Pass) : found->fault;
+    }
     /// How many faults are planned on \a target: all, or those that are \a fault.
     long on(const std::string& target, int fault = -1) const {
         return std::count_if(faults.begin(), faults.end(), [&](const Planned& p) {
@@ -65,10 +73,6 @@ struct Row {
         });
     }
 };
-
-void PrintTo(const Row& row, std::ostream* os) {
-    *os << row.name;
-}
 
 /// "path" for each report waiting in the client's queue file, "path status" for one set aside.
 std::vector<std::string> queueRows(const QString& path) {
@@ -84,6 +88,18 @@ std::vector<std::string> queueRows(const QString& path) {
     sqlite3_finalize(select);
     sqlite3_close(db);
     return rows;
+}
+
+corlune::server::ServeOptions serving(const QTemporaryDir& folder) {
+    corlune::server::ServeOptions options;
+    options.db = folder.filePath("service.sqlite3").toStdString();
+    options.port = 0;
+    options.threads = 4;
+    return options;
+}
+
+QString origin(const char* scheme, int port) {
+    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(port);
 }
 
 void workTheDay(FakeDesktop& desktop) {
@@ -107,33 +123,21 @@ class FaultTable : public ::testing::TestWithParam<Row> {};
 TEST_P(FaultTable, EveryReportIsStoredOnceInOrderOrSetAside) {
     const Row& row = GetParam();
     QTemporaryDir folder;
-    const std::string database = folder.filePath("service.sqlite3").toStdString();
+    const corlune::server::ServeOptions options = serving(folder);
+    const std::string& database = options.db;
     static const std::string hash = corlune::server::hashPassword("pw").value();
     ASSERT_EQ(corlune::server::openStorage(database)->addEmployee(employee, hash, {job}),
               corlune::server::AddOutcome::Added);
-    corlune::server::ServeOptions options;
-    options.db = database;
-    options.port = 0;
-    options.threads = 4;
     corlune::server::Service service(options);
     // Answers held 3 s come after the client's bound of 2 s.
     FaultFront front(
-        service.port(),
-        [&row](const FaultFront::Request& request) {
-            for (const Planned& p : row.faults) {
-                if (request.target == p.target && request.attempt == p.attempt)
-                    return p.fault;
-            }
-            return int(FaultFront::Pass);
-        },
-        3s);
+        service.port(), [&row](const FaultFront::Request& request) { return row.fault(request); }, 3s);
     const auto isReport = [](const FaultFront::Request& r) {
         return r.method == "POST" && r.target != verify;
     };
 
     const QString ana = QString::fromStdString(employee);
-    FakeDesktop desktop(std::make_unique<HttpTransport>(
-        QStringLiteral("http://127.0.0.1:%1").arg(front.port()), std::nullopt, 2s));
+    FakeDesktop desktop(std::make_unique<HttpTransport>(origin("http", front.port()), std::nullopt, 2s));
     desktop.remember(ana, QString::fromStdString(job), "pw", true);
     desktop.signInPrompt->entries = {SignInEntry{ana, "pw", QString::fromStdString(job), true}};
     desktop.wall->instant = QDateTime(QDate(2024, 3, 5), QTime(8, 59, 59, 500), Qt::UTC);
@@ -238,6 +242,47 @@ INSTANTIATE_TEST_SUITE_P(
                            {clockIn, 6, FaultFront::NeverEnding},
                            {clockIn, 7, FaultFront::NeverEnding}}}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
+
+// The rows above shorten the transport's bound; this is the bound a caller meets.
+TEST(HttpTransport, ACallerWaits15SecondsForALateAnswerAndNoLonger) {
+    QTemporaryDir folder;
+    corlune::server::ServeOptions options = serving(folder);
+    options.delay = 20s;
+    options.delayScope = corlune::server::DelayScope::All;
+    corlune::server::Service service(options);
+    const auto start = std::chrono::steady_clock::now();
+    const JsonReply reply =
+        HttpTransport(origin("http", service.port())).sendJSONRequestMethod("GET", "/api/version", {});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(reply.status == 0 && !reply.result);
+    EXPECT_GE(waited, 15s);
+    EXPECT_LT(waited, 17s);
+}
+
+TEST(HttpTransport, OnlyACertificateOfATrustedAuthorityIsAnswered) {
+    // A throw-away certificate for 127.0.0.1 that is its own authority.
+    QTemporaryDir folder;
+    QProcess openssl;
+    openssl.setWorkingDirectory(folder.path());
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out", "cert.pem",
+                   "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"});
+    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    corlune::server::ServeOptions options = serving(folder);
+    options.tlsCert = folder.filePath("cert.pem").toStdString();
+    options.tlsKey = folder.filePath("key.pem").toStdString();
+    corlune::server::Service service(options);
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.setCaCertificates(QSslCertificate::fromPath(folder.filePath("cert.pem")));
+
+    const JsonReply trusted = HttpTransport(origin("https", service.port()), trusting)
+                                  .sendJSONRequestMethod("GET", "/api/version", {});
+    EXPECT_TRUE(trusted.status == 200 && trusted.result);
+    // The system's authorities do not know it.
+    const JsonReply refused =
+        HttpTransport(origin("https", service.port())).sendJSONRequestMethod("GET", "/api/version", {});
+    EXPECT_TRUE(refused.status == 0 && refused.error);
+}
 
 } // namespace
 

@@ -10,15 +10,14 @@ public:
     void setBreaksText(const QString& text) override { breaks = text; }
     void setInputsText(const QString& text) override { inputs = text; }
     void setStatusText(const QString& text) override { status = text; }
-    void setClockTitle(const QString& title) override { clockTitle = title; }
-    void setPauseEnabled(bool enabled) override { pauseEnabled = enabled; }
-    void setPauseTitle(const QString& title) override { pauseTitle = title; }
+    void setClockTitle(const QString&) override {}
+    void setPauseEnabled(bool) override {}
+    void setPauseTitle(const QString&) override {}
 
     QString idleFieldText() const override { return idleField; }
     void setIdleFieldText(const QString& text) override { idleField = text; }
     void setIdleStepperValue(int minutes) override { idleStepper = minutes; }
 
-    QString work, breaks, inputs, status, clockTitle, pauseTitle, idleField;
-    bool pauseEnabled = false;
+    QString work, breaks, inputs, status, idleField;
     int idleStepper = 0;
 };

@@ -18,9 +18,16 @@
 
 namespace {
 
-bool ip(const QStringList& arguments) {
+const QString client = QStringLiteral("corlune-c%1").arg(::getpid());
+const QString peer = QStringLiteral("corlune-p%1").arg(::getpid());
+
+/// Runs `ip` with \a arguments, C and P standing for the two namespaces' names.
+bool ip(const char* arguments) {
+    QStringList words = QString::fromLatin1(arguments).split(u' ');
+    for (QString& word : words)
+        word = word == "C" ? client : word == "P" ? peer : word;
     QProcess process;
-    process.start(QStringLiteral("ip"), arguments);
+    process.start(QStringLiteral("ip"), words);
     return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
 }
@@ -34,26 +41,17 @@ protected:
             GTEST_SKIP() << "needs root to make network namespaces";
         }
         // One veth pair with both families, and a default route of each through the peer.
-        const QStringList setUp[] = {
-            {"netns", "add", client},
-            {"netns", "add", peer},
-            {"link", "add", "vc", "netns", client, "type", "veth", "peer", "name", "vp", "netns", peer},
-            {"-n", client, "addr", "add", "10.213.7.1/24", "dev", "vc"},
-            {"-n", peer, "addr", "add", "10.213.7.2/24", "dev", "vp"},
-            {"-n", client, "addr", "add", "fd00:213:7::1/64", "dev", "vc", "nodad"},
-            {"-n", peer, "addr", "add", "fd00:213:7::2/64", "dev", "vp", "nodad"},
-            {"-n", client, "link", "set", "lo", "up"},
-            {"-n", client, "link", "set", "vc", "up"},
-            {"-n", peer, "link", "set", "vp", "up"},
-            {"-n", client, "route", "add", "default", "via", "10.213.7.2"},
-            {"-n", client, "-6", "route", "add", "default", "via", "fd00:213:7::2"},
-        };
-        for (const QStringList& step : setUp)
-            ASSERT_TRUE(ip(step)) << step.join(' ').toStdString();
+        for (const char* step :
+             {"netns add C", "netns add P", "link add vc netns C type veth peer name vp netns P",
+              "-n C addr add 10.213.7.1/24 dev vc", "-n P addr add 10.213.7.2/24 dev vp",
+              "-n C addr add fd00:213:7::1/64 dev vc nodad", "-n P addr add fd00:213:7::2/64 dev vp nodad",
+              "-n C link set lo up", "-n C link set vc up", "-n P link set vp up",
+              "-n C route add default via 10.213.7.2", "-n C -6 route add default via fd00:213:7::2"})
+            ASSERT_TRUE(ip(step)) << step;
     }
     void TearDown() override {
-        ip({"netns", "del", client});
-        ip({"netns", "del", peer});
+        ip("netns del C");
+        ip("netns del P");
     }
 
     /// What the backend, made inside the client's namespace, says of \a address.
@@ -78,49 +76,34 @@ protected:
         }
         return true;
     }
-
-    const QString client = QStringLiteral("corlune-c%1").arg(::getpid());
-    const QString peer = QStringLiteral("corlune-p%1").arg(::getpid());
 };
 
 TEST_F(NetnsReachability, FollowsRoutesAndCarrier) {
+    // After each change to the client's namespace: a public address of each family, only through
+    // a default route, and the peer on the connected route.
     const struct {
-        const char* step;
-        QStringList change;
-        bool v4;     // a public address, only through the default route
-        bool peerV4; // on the connected route
-        bool v6;
+        const char* change;
+        bool v4, peerV4, v6;
     } steps[] = {
-        {"default routes", {}, true, true, true},
-        {"IPv4 default route deleted", {"-n", client, "route", "del", "default"}, false, true, true},
-        {"IPv4 default route back",
-         {"-n", client, "route", "add", "default", "via", "10.213.7.2"},
-         true,
-         true,
-         true},
-        {"IPv6 default route deleted", {"-n", client, "-6", "route", "del", "default"}, true, true, false},
-        {"the peer's link down: no carrier", {"-n", peer, "link", "set", "vp", "down"}, false, false, false},
-        {"the peer's link up", {"-n", peer, "link", "set", "vp", "up"}, true, true, false},
-        {"own device down", {"-n", client, "link", "set", "vc", "down"}, false, false, false},
-        {"own device up, its route gone", {"-n", client, "link", "set", "vc", "up"}, false, true, false},
-        {"IPv4 default route back again",
-         {"-n", client, "route", "add", "default", "via", "10.213.7.2"},
-         true,
-         true,
-         false},
-        {"an unreachable route",
-         {"-n", client, "route", "add", "unreachable", "203.0.113.0/24"},
-         false,
-         true,
-         false},
+        {nullptr, true, true, true},
+        {"-n C route del default", false, true, true},
+        {"-n C route add default via 10.213.7.2", true, true, true},
+        {"-n C -6 route del default", true, true, false},
+        {"-n P link set vp down", false, false, false}, // no carrier
+        {"-n P link set vp up", true, true, false},
+        {"-n C link set vc down", false, false, false},
+        {"-n C link set vc up", false, true, false}, // its default route went with it
+        {"-n C route add default via 10.213.7.2", true, true, false},
+        {"-n C route add unreachable 203.0.113.0/24", false, true, false},
     };
     for (const auto& s : steps) {
-        if (!s.change.isEmpty()) {
-            ASSERT_TRUE(ip(s.change)) << s.step;
+        const char* step = s.change ? s.change : "default routes";
+        if (s.change) {
+            ASSERT_TRUE(ip(s.change)) << step;
         }
-        EXPECT_TRUE(becomes("203.0.113.5", s.v4)) << s.step;
-        EXPECT_TRUE(becomes("10.213.7.2", s.peerV4)) << s.step;
-        EXPECT_TRUE(becomes("2001:db8::5", s.v6)) << s.step;
+        EXPECT_TRUE(becomes("203.0.113.5", s.v4)) << step;
+        EXPECT_TRUE(becomes("10.213.7.2", s.peerV4)) << step;
+        EXPECT_TRUE(becomes("2001:db8::5", s.v6)) << step;
     }
     EXPECT_TRUE(reachable("127.0.0.1"));
 }
